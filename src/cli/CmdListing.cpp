@@ -1,0 +1,7 @@
+#include "cli/CliCommon.h"
+
+namespace vld::cli {
+
+void RegisterListingCommand(CLI::App& app) { (void)app; }
+
+}  // namespace vld::cli

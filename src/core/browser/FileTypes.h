@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vld {
+
+// What the main window runs for an entry (the dispatch table).
+enum class EntryAction {
+  None,
+  ViewTil,      // btnViewTil
+  PlayWvc,      // btnPlayWvc
+  ShowLua,      // btnShowLua
+  ViewText,     // btnViewText
+  PlaySurface,  // btnPlaySurface
+  ShowKFN,      // btnShowKFN
+  ShowTGA,      // btnShowTGA
+  ShowBMP,      // btnShowBMP
+  PlayAif,      // btnPlayAif
+  PlayAnim,     // btnPlayAnim
+};
+
+// One row of the file-type table.
+struct FileTypeRow {
+  const char* contains;  // extension text searched anywhere in the folded name; nullptr for the last row
+  const char* typeText;
+  const char* caption;   // action button caption; nullptr leaves the caption unchanged
+  bool action;
+  bool saveBmp;
+  bool saveWav;
+  bool saveFile;
+};
+
+// The row that applies to an entry name (the last row, "unknown", when none does).
+const FileTypeRow& ClassifyName(std::string_view name);
+// Row index 0..16 of ClassifyName's result.
+int FileTypeRowIndex(std::string_view name);
+
+// The type text shown for a name; row 8 (".bik") depends on the open mode.
+std::string TypeText(std::string_view name, bool singleBink, bool singleSmush);
+
+// The first matching action of the dispatch table, or None.
+EntryAction DispatchAction(std::string_view name);
+
+// True when the A-Z folded name contains `ext` anywhere.
+bool NameContains(std::string_view name, std::string_view ext);
+
+// Decimal text with "." between groups of three digits, whatever the locale.
+std::string FormatThousands(std::int32_t value);
+// "0x" and exactly eight upper-case hex digits (two's complement for negatives).
+std::string FormatOffset(std::int32_t value);
+// FormatThousands(size) + " bytes".
+std::string FormatSize(std::int32_t size);
+
+// The part of an entry name after its last '\' (the whole name without one).
+std::string NameAfterLastBackslash(std::string_view name);
+
+}  // namespace vld

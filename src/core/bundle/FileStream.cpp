@@ -1,0 +1,60 @@
+#include "core/bundle/FileStream.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/common/Errors.h"
+#include "core/common/FileIO.h"
+
+namespace vld {
+
+void TFileStream::Open(const std::filesystem::path& path) {
+  Close();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) throw FileError("Cannot open file " + PathText(path) + ". " + std::strerror(errno));
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    std::fclose(f);
+    throw FileError("Cannot open file " + PathText(path) + ". It is a folder.");
+  }
+  if (::fseeko(f, 0, SEEK_END) != 0) {
+    std::fclose(f);
+    throw FileError("Cannot read file " + PathText(path) + ".");
+  }
+  size_ = ::ftello(f);
+  ::fseeko(f, 0, SEEK_SET);
+  file_ = f;
+  path_ = path;
+  pos_ = 0;
+  osPos_ = 0;
+}
+
+void TFileStream::Close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  size_ = 0;
+  pos_ = 0;
+  osPos_ = -1;
+}
+
+std::size_t TFileStream::Read(void* dest, std::size_t n) {
+  if (!file_ || n == 0 || pos_ < 0 || pos_ >= size_) return 0;
+  if (osPos_ != pos_) {
+    if (::fseeko(file_, pos_, SEEK_SET) != 0) return 0;
+    osPos_ = pos_;
+  }
+  std::size_t got = std::fread(dest, 1, n, file_);
+  pos_ += static_cast<std::int64_t>(got);
+  osPos_ = pos_;
+  if (got < n) std::clearerr(file_);
+  return got;
+}
+
+std::size_t TFileStream::ReadAtZeroFilled(std::int64_t pos, void* dest, std::size_t n) {
+  Seek(pos);
+  std::size_t got = Read(dest, n);
+  if (got < n) std::memset(static_cast<std::uint8_t*>(dest) + got, 0, n - got);
+  return got;
+}
+
+}  // namespace vld

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+namespace vld {
+
+// A file opened for reading with a shared position, as the bundle reader and
+// the stand-alone animation mode hold it. Reads past the end deliver fewer
+// bytes and raise no error; a negative position reads nothing.
+class TFileStream {
+ public:
+  TFileStream() = default;
+  explicit TFileStream(const std::filesystem::path& path) { Open(path); }
+  ~TFileStream() { Close(); }
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  void Open(const std::filesystem::path& path);  // throws FileError naming the file
+  void Close();
+  bool IsOpen() const { return file_ != nullptr; }
+
+  std::int64_t Size() const { return size_; }
+  std::int64_t Position() const { return pos_; }
+  void Seek(std::int64_t pos) { pos_ = pos; }
+  // Reads up to n bytes at the position and advances it by what was read.
+  std::size_t Read(void* dest, std::size_t n);
+  // Reads exactly n bytes at pos; missing bytes are zero. Returns how many were real.
+  std::size_t ReadAtZeroFilled(std::int64_t pos, void* dest, std::size_t n);
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::filesystem::path path_;
+  std::int64_t size_ = 0;
+  std::int64_t pos_ = 0;
+  std::int64_t osPos_ = -1;  // where the C stream stands, to skip needless seeks
+};
+
+}  // namespace vld

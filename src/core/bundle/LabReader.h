@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bundle/FileStream.h"
+#include "core/common/MemoryStream.h"
+
+namespace vld {
+
+constexpr std::uint32_t kMagicLABN = 0x4E42414C;  // "LABN"
+constexpr std::uint32_t kMagicBIKi = 0x694B4942;  // "BIKi"
+constexpr std::uint32_t kMagicSMUS = 0x53554D53;  // "SMUS"
+constexpr std::uint32_t kMagicRIFF = 0x46464952;  // "RIFF"
+constexpr std::uint32_t kNamesOffsetConstant = 0x1B7A3;
+constexpr std::uint8_t kNameMask = 0xA5;
+constexpr std::size_t kCopyChunk = 65535;
+// A name longer than this is cut there and the bundle counts as damaged.
+constexpr std::size_t kMaxNameLength = 4096;
+
+// First four bytes of a file as a little-endian integer; missing bytes count as 0.
+std::int32_t ReadMagic(const std::filesystem::path& path);
+
+// One directory record, exactly as read.
+struct TFileHeader {
+  std::int32_t NameOffset = 0;
+  std::int32_t Offset = 0;
+  std::int32_t Size = 0;
+  std::uint32_t Reserved = 0;
+};
+
+// Reads a LAB bundle: the directory once at opening, entry bytes on request.
+class TLabReader {
+ public:
+  TLabReader() = default;
+  TLabReader(const TLabReader&) = delete;
+  TLabReader& operator=(const TLabReader&) = delete;
+
+  void Open(const std::filesystem::path& path);
+  void Close();
+
+  int Count() const { return static_cast<int>(entries_.size()); }
+  const std::string& GetName(int index) const { return At(index).name; }
+  std::int32_t GetOffset(int index) const { return At(index).header.Offset; }
+  std::int32_t GetSize(int index) const { return At(index).header.Size; }
+  const TFileHeader& GetHeader(int index) const { return At(index).header; }
+
+  // True when the entry begins with the gzip signature 1F 8B; leaves the
+  // stream two bytes after the entry's offset.
+  bool IsCompressed(int index);
+
+  // Copies the entry into dest at its current position, in chunks of 65,535
+  // bytes. Returns the number of bytes copied: less than the size when the
+  // entry runs past the end of the file (nothing is invented for the rest),
+  // 0 for a size of zero or less.
+  std::int64_t ReadEntry(int index, TByteSink& dest);
+  // The entry's bytes as they exist in the file.
+  Bytes ReadEntryBytes(int index);
+  // True when the entry's data lies wholly inside the file.
+  bool EntryComplete(int index) const;
+  // Writes the entry to a file (through a temporary name beside it). Returns
+  // the number of bytes written, as ReadEntry.
+  std::int64_t ExtractEntry(int index, const std::filesystem::path& target);
+
+  // First entry whose name equals `name` with A-Z folded; -1 if none.
+  int FindEntry(std::string_view name) const;
+
+  TFileStream& Stream() { return stream_; }
+  const std::filesystem::path& FileName() const { return stream_.Path(); }
+  std::int64_t FileSize() const { return stream_.Size(); }
+
+  // Header words as read.
+  std::uint32_t Magic() const { return header_[0]; }
+  std::int32_t DeclaredCount() const { return static_cast<std::int32_t>(header_[2]); }
+  std::int32_t NamesPosition() const { return static_cast<std::int32_t>(header_[4]); }
+  std::int32_t NamesBase() const { return namesBase_; }
+  // The directory announced more records than the file holds, or a name was
+  // cut at the length limit.
+  bool IsDamaged() const { return damaged_; }
+
+ private:
+  struct Entry {
+    std::string name;
+    TFileHeader header;
+  };
+  const Entry& At(int index) const;
+
+  TFileStream stream_;
+  std::uint32_t header_[5] = {0, 0, 0, 0, 0};
+  std::int32_t namesBase_ = 0;
+  bool damaged_ = false;
+  std::vector<Entry> entries_;
+};
+
+// Folds ASCII A-Z to a-z and leaves every other byte as it is.
+std::string FoldLower(std::string_view text);
+
+}  // namespace vld
