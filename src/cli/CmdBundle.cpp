@@ -50,10 +50,10 @@ void List(const std::string& bundle, bool json) {
     out << (reader.Count() ? "\n]\n" : "]\n");
   } else {
     for (int i = 0; i < reader.Count(); ++i) {
-      char line[64];
-      std::snprintf(line, sizeof line, "%6d  %s  %15s  ", i, FormatOffset(reader.GetOffset(i)).c_str(),
-                    FormatThousands(reader.GetSize(i)).c_str());
-      out << line << TypeText(reader.GetName(i), false, false) << "  " << reader.GetName(i) << "\n";
+      char line[160];
+      std::snprintf(line, sizeof line, "%6d  %s  %11d  %-28s  ", i, FormatOffset(reader.GetOffset(i)).c_str(),
+                    reader.GetSize(i), TypeText(reader.GetName(i), false, false).c_str());
+      out << line << reader.GetName(i) << "\n";
     }
   }
   std::cout << out.str();

@@ -22,7 +22,7 @@ Bytes LabWriter::Build() const {
 
   Bytes out;
   out.reserve(total);
-  PutText(out, "LABN");
+  PutU32LE(out, kMagicLABN);
   PutU32LE(out, 0x10000);
   PutU32LE(out, static_cast<std::uint32_t>(n));
   PutU32LE(out, static_cast<std::uint32_t>(namesSize));

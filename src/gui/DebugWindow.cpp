@@ -1,0 +1,18 @@
+#include "gui/DebugWindow.h"
+
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "gui/Main.h"
+
+TDebugForm::TDebugForm(TMainForm& main) : QWidget(&main, Qt::Tool) {
+  setObjectName("DebugForm");
+  setWindowTitle("Debug Messages");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName("Memo1");
+  layout->addWidget(Memo1);
+  resize(284, 163);
+  move(5, 525);
+}

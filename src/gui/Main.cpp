@@ -1,0 +1,406 @@
+#include "gui/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "core/browser/FileTypes.h"
+#include "core/common/Errors.h"
+
+namespace {
+
+constexpr char kOpenFilter[] = "Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b";
+
+std::filesystem::path FsPath(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
+
+}  // namespace
+
+TMainForm::TMainForm(IPlatform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
+  setObjectName("MainForm");
+  BuildWindow();
+  FormCreate();
+}
+
+TMainForm::~TMainForm() { FormClose(); }
+
+void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtractForm* extract,
+                              TSurfacePlayerForm* surface, TDebugForm* debug) {
+  imageForm_ = image;
+  textForm_ = text;
+  extractForm_ = extract;
+  surfaceForm_ = surface;
+  debugForm_ = debug;
+}
+
+void TMainForm::BuildWindow() {
+  setWindowTitle("VLD Resource Viewer 2.6");
+  resize(635, 468);
+  setAcceptDrops(true);
+
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(6);
+  Splitter1->setChildrenCollapsible(false);
+  FileBox = new QListWidget(Splitter1);
+  FileBox->setObjectName("FileBox");
+  FileBox->setSelectionMode(QAbstractItemView::SingleSelection);
+  FileBox->setUniformItemSizes(true);
+  FileBox->installEventFilter(this);
+
+  auto* right = new QWidget(Splitter1);
+  auto* rightLayout = new QVBoxLayout(right);
+  gbFileInfo = new QGroupBox("File info", right);
+  auto* info = new QGridLayout(gbFileInfo);
+  const char* captions[] = {"Filename:", "Offset:", "Size:", "Type:"};
+  QLabel** values[] = {&lFilename, &lOffset, &lSize, &lType};
+  const char* names[] = {"lFilename", "lOffset", "lSize", "lType"};
+  for (int row = 0; row < 4; ++row) {
+    info->addWidget(new QLabel(captions[row], gbFileInfo), row, 0);
+    *values[row] = new QLabel(gbFileInfo);
+    (*values[row])->setObjectName(names[row]);
+    (*values[row])->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    info->addWidget(*values[row], row, 1);
+  }
+  info->setColumnStretch(1, 1);
+
+  gbActions = new QGroupBox("Actions", right);
+  auto* actions = new QGridLayout(gbActions);
+  btAction = new QPushButton("[Action]", gbActions);
+  btSaveBMP = new QPushButton("Save as BMP...", gbActions);
+  btSaveFile = new QPushButton("Save file...", gbActions);
+  btSaveWav = new QPushButton("Save as Wave...", gbActions);
+  btAction->setObjectName("btAction");
+  btSaveBMP->setObjectName("btSaveBMP");
+  btSaveFile->setObjectName("btSaveFile");
+  btSaveWav->setObjectName("btSaveWav");
+  actions->addWidget(btAction, 0, 0);
+  actions->addWidget(btSaveBMP, 0, 1);
+  actions->addWidget(btSaveFile, 1, 0);
+  actions->addWidget(btSaveWav, 1, 1);
+  rightLayout->addWidget(gbFileInfo);
+  rightLayout->addWidget(gbActions);
+  rightLayout->addStretch(1);
+
+  // Hidden helpers used by the tile batch command and the WVC converter.
+  Label5 = new QLabel(right);
+  Label5->setObjectName("Label5");
+  Label5->hide();
+  Memo1 = new QPlainTextEdit(right);
+  Memo1->setObjectName("Memo1");
+  Memo1->hide();
+
+  Splitter1->addWidget(FileBox);
+  Splitter1->addWidget(right);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({201, 635 - 201 - 6});
+  setCentralWidget(Splitter1);
+
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setSizeGripEnabled(false);
+  const int widths[] = {150, 350};
+  for (int i = 0; i < 2; ++i) {
+    StatusPanel[i] = new QLabel(StatusBar1);
+    StatusPanel[i]->setObjectName(QString("StatusPanel%1").arg(i));
+    StatusPanel[i]->setFixedWidth(widths[i]);
+    StatusBar1->addWidget(StatusPanel[i]);
+  }
+
+  File1 = menuBar()->addMenu("&File");
+  OpenLAB1 = File1->addAction("&Open bundle...");
+  OpenLAB1->setShortcut(QKeySequence("Ctrl+O"));
+  File1->addSeparator();
+  Exit1 = File1->addAction("E&xit");
+  Exit1->setShortcut(QKeySequence("Ctrl+X"));
+  Batchripping1 = menuBar()->addMenu("&Batch ripping...");
+  Extractall1 = Batchripping1->addAction("Extract &all...");
+  SavealltilesasBMPs1 = Batchripping1->addAction("Save all tiles as BMPs...");
+  SavealltilesasBMPs1->setVisible(false);
+  Help1 = menuBar()->addMenu("&Help");
+  About1 = Help1->addAction("&About...");
+
+  connect(OpenLAB1, &QAction::triggered, this, [this] { Guarded([this] { OpenLAB1Click(); }); });
+  connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
+  connect(Extractall1, &QAction::triggered, this, [this] { Guarded([this] { btnExtractAll(); }); });
+  connect(SavealltilesasBMPs1, &QAction::triggered, this, [this] { Guarded([this] { SavealltilesasBMPs1Click(); }); });
+  connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+  connect(FileBox, &QListWidget::currentRowChanged, this, [this](int) { Guarded([this] { FileBoxClick(); }); });
+  connect(FileBox, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem*) { Guarded([this] { btnAction(); }); });
+  connect(btAction, &QPushButton::clicked, this, [this] { Guarded([this] { btnAction(); }); });
+  connect(btSaveBMP, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveBMPClick(); }); });
+  connect(btSaveFile, &QPushButton::clicked, this, [this] { Guarded([this] { btnSaveFile(); }); });
+  connect(btSaveWav, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveWavClick(); }); });
+}
+
+void TMainForm::FormCreate() {
+  FPlayerOpen = false;
+  for (QLabel* l : {lFilename, lOffset, lSize, lType}) l->clear();
+  for (QPushButton* b : {btAction, btSaveBMP, btSaveFile, btSaveWav}) b->setEnabled(false);
+}
+
+vld::TRunTempDir& TMainForm::TempDir() {
+  if (!tempDir_) tempDir_ = std::make_unique<vld::TRunTempDir>();
+  return *tempDir_;
+}
+
+void TMainForm::SetStatus(int panel, const QString& text) {
+  StatusPanel[panel]->setText(text);
+  StatusBar1->repaint();
+}
+
+QString TMainForm::StatusText(int panel) const { return StatusPanel[panel]->text(); }
+
+int TMainForm::EntryCount() const { return FileBox->count(); }
+
+int TMainForm::SelectedIndex() const {
+  if (FileBox->count() == 0) return -1;
+  int row = FileBox->currentRow();
+  return row >= 0 && row < FileBox->count() ? row : -1;
+}
+
+QString TMainForm::SelectedName() const {
+  int i = SelectedIndex();
+  return i < 0 ? QString() : FileBox->item(i)->text();
+}
+
+std::string TMainForm::SelectedRawName() const {
+  int i = SelectedIndex();
+  if (i < 0) return {};
+  if (FBundleOpen && FReader && i < FReader->Count()) return FReader->GetName(i);
+  return Bytes8(FileBox->item(i)->text());
+}
+
+bool TMainForm::RefuseEmptyEntry(int index) {
+  if (FReader->GetSize(index) < 1) {
+    platform_.MessageBox(BoxKind::Error, kSizeRefusal);
+    return true;
+  }
+  return false;
+}
+
+void TMainForm::ShowError(const std::exception& e) { platform_.MessageBox(BoxKind::Error, QString::fromUtf8(e.what())); }
+
+void TMainForm::ReleaseOpenFile() {
+  if (FReader) {
+    FReader->Close();
+    FReader.reset();
+  }
+  FSingleFile.Close();
+  FSingleSize = 0;
+}
+
+void TMainForm::OpenLAB1Click() {
+  std::optional<QString> path = platform_.OpenFile(this, kOpenFilter, "lab");
+  if (!path) return;
+  OpenFile(*path);
+}
+
+void TMainForm::OpenFile(const QString& path) {
+  {
+    QSignalBlocker block(FileBox);
+    FileBox->clear();
+  }
+  ReleaseOpenFile();
+  FFileName = path;
+  SetStatus(1, "Loading LAB \"" + path + "\"...");
+  FBundleOpen = FSingleBink = FSingleSmush = false;
+
+  const std::uint32_t magic = static_cast<std::uint32_t>(vld::ReadMagic(FsPath(path)));
+  if (magic == vld::kMagicBIKi) {
+    // The file was accepted: a notice, not an error.
+    platform_.MessageBox(BoxKind::Information, "Bink");
+    FSingleBink = true;
+  } else if (magic == vld::kMagicSMUS) {
+    platform_.MessageBox(BoxKind::Information, "Smush");
+    FSingleSmush = true;
+  } else if (magic != vld::kMagicLABN) {
+    QString msg = "This is not a LAB bundle.\r\n";
+    if ((magic & 0xF0FF) == 0xF0FF || magic == vld::kMagicRIFF)
+      msg += "This an MP3 file used for music. You need an external MP3 player to play it.";
+    msg += "\r\nSee the readme.txt for more information about this.";
+    platform_.MessageBox(BoxKind::Error, msg);
+    SetStatus(1, "");
+    return;
+  }
+  SetStatus(1, "");
+
+  if (FSingleBink || FSingleSmush) {
+    QString name = path.mid(std::max(path.lastIndexOf('\\'), path.lastIndexOf('/')) + 1);
+    int dot = name.indexOf('.');
+    FDisplayName = (dot < 0 ? name : name.left(dot)) + ".bik";
+    try {
+      FSingleFile.Open(FsPath(path));
+    } catch (...) {
+      FSingleBink = FSingleSmush = false;
+      throw;
+    }
+    FSingleSize = static_cast<std::int32_t>(std::min<std::int64_t>(FSingleFile.Size(), INT32_MAX));
+    {
+      QSignalBlocker block(FileBox);
+      FileBox->addItem(FDisplayName);
+    }
+    SetStatus(1, "");
+    SetStatus(0, "");
+  } else {
+    auto reader = std::make_unique<vld::TLabReader>();
+    reader->Open(FsPath(path));
+    FReader = std::move(reader);
+    FBundleOpen = true;
+    QStringList names;
+    names.reserve(FReader->Count());
+    for (int i = 0; i < FReader->Count(); ++i) names << Latin1(FReader->GetName(i));
+    {
+      QSignalBlocker block(FileBox);
+      FileBox->addItems(names);
+    }
+    SetStatus(0, QString::number(FReader->Count()) + " files in the bundle");
+  }
+
+  StatusBar1->repaint();
+  FileBox->setFocus();
+  {
+    QSignalBlocker block(FileBox);
+    if (FileBox->count() > 0) FileBox->setCurrentRow(0);
+  }
+  FileBoxClick();
+
+  if (FBundleOpen && FReader->IsDamaged()) {
+    platform_.MessageBox(BoxKind::Warning,
+                         QString("The bundle is damaged: its directory announces %1 entries, but the file holds "
+                                 "only %2 of them (or a name is longer than %3 characters). The entries that exist "
+                                 "are listed.")
+                             .arg(FReader->DeclaredCount())
+                             .arg(FReader->Count())
+                             .arg(vld::kMaxNameLength));
+  }
+}
+
+void TMainForm::FileBoxClick() {
+  int i = SelectedIndex();
+  if (i < 0) return;
+  std::string name;
+  if (FSingleBink || FSingleSmush) {
+    lFilename->setText(FDisplayName);
+    lOffset->setText("0x00000000");
+    lSize->setText(QString::fromStdString(vld::FormatSize(FSingleSize)));
+    name = Bytes8(FDisplayName);
+  } else if (FBundleOpen) {
+    name = FReader->GetName(i);
+    lFilename->setText(Latin1(name));
+    lOffset->setText(QString::fromStdString(vld::FormatOffset(FReader->GetOffset(i))));
+    lSize->setText(QString::fromStdString(vld::FormatSize(FReader->GetSize(i))));
+  } else {
+    return;
+  }
+  ApplyFileType(name);
+}
+
+void TMainForm::ApplyFileType(const std::string& name) {
+  const vld::FileTypeRow& row = vld::ClassifyName(name);
+  lType->setText(Latin1(vld::TypeText(name, FSingleBink, FSingleSmush)));
+  if (row.caption) btAction->setText(row.caption);
+  btAction->setEnabled(row.action);
+  btSaveBMP->setEnabled(row.saveBmp);
+  btSaveWav->setEnabled(row.saveWav);
+  btSaveFile->setEnabled(row.saveFile);
+}
+
+void TMainForm::btnAction() {
+  if (SelectedIndex() < 0) return;
+  // The button's enabled state is not consulted: Enter and double click run
+  // the action of a ".lua" entry although its button is disabled.
+  switch (vld::DispatchAction(SelectedRawName())) {
+    case vld::EntryAction::ViewTil: btnViewTil(); break;
+    case vld::EntryAction::PlayWvc: btnPlayWvc(); break;
+    case vld::EntryAction::ShowLua: btnShowLua(); break;
+    case vld::EntryAction::ViewText: btnViewText(); break;
+    case vld::EntryAction::PlaySurface: btnPlaySurface(); break;
+    case vld::EntryAction::ShowKFN: btnShowKFN(); break;
+    case vld::EntryAction::ShowTGA: btnShowTGA(); break;
+    case vld::EntryAction::ShowBMP: btnShowBMP(); break;
+    case vld::EntryAction::PlayAif: btnPlayAif(); break;
+    case vld::EntryAction::PlayAnim: btnPlayAnim(); break;
+    case vld::EntryAction::None: break;
+  }
+}
+
+void TMainForm::FileBoxKeyPress(int key) {
+  if (key == 13) btnAction();
+}
+
+void TMainForm::About1Click() {
+  platform_.MessageBox(BoxKind::Information,
+                       "Vorlindane resource viewer 2.6\r\n"
+                       "Written by the VLD Resource Viewer team.\r\n"
+                       "Questions and bug reports: see the project's issue tracker.\r\n"
+                       "\r\n"
+                       "See readme.txt for more information.");
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  if (FSingleBink || FSingleSmush) FSingleFile.Close();
+  else if (FReader) FReader->Close();
+  FReader.reset();
+  FSingleFile.Close();
+  // Only the files this program wrote are removed; the folder goes with the
+  // temporary-folder object when the program ends.
+  if (tempDir_) {
+    std::error_code ec;
+    std::filesystem::remove(tempDir_->File("temp.bik"), ec);
+  }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  Guarded([this] { FormClose(); });
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != this) w->hide();
+  event->accept();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) {
+      QString path = url.toLocalFile();
+      Guarded([this, &path] { OpenFile(path); });
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FileBox && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      Guarded([this] { FileBoxKeyPress(13); });
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}

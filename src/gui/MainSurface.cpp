@@ -1,0 +1,4 @@
+#include "gui/Main.h"
+
+// Surface player action: filled in when the surface player lands.
+void TMainForm::btnPlaySurface() {}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// What the viewer asks of the desktop: message boxes, file and folder dialogs,
+// modal windows, starting another program, and a sound player. The program
+// uses the Qt implementation; tests plug in a scripted one.
+
+enum class BoxKind { Error, Warning, Information, Plain };
+
+enum class PlayerMode { NotOpen, Stopped, Playing };
+
+// Plays one sound file; the notification arrives on the GUI thread.
+class IMediaPlayer {
+ public:
+  virtual ~IMediaPlayer() = default;
+  // Throws vld::VldError with the device's own message when the file cannot be opened.
+  virtual void Open(const QString& path) = 0;
+  virtual void Play() = 0;
+  virtual void Stop() = 0;
+  virtual void Close() = 0;
+  virtual PlayerMode Mode() const = 0;
+  // False when the machine has no audio output device.
+  virtual bool HasOutput() const = 0;
+  // Called when a command completes, playback included (the media player's notify).
+  std::function<void()> onNotify;
+};
+
+class IPlatform {
+ public:
+  virtual ~IPlatform() = default;
+
+  // Filters use the "Description (*.ext)|*.ext" form; the caption of every box
+  // is the application title.
+  virtual void MessageBox(BoxKind kind, const QString& text) = 0;
+  virtual std::optional<QString> OpenFile(QWidget* owner, const QString& filter, const QString& defaultExt) = 0;
+  virtual std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
+                                          const QString& defaultExt) = 0;
+  virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) = 0;
+  // Shows a window modally and returns when it is hidden again.
+  virtual void ShowModal(QWidget* window) = 0;
+  // Starts a program detached; false when it could not be started.
+  virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
+  virtual IMediaPlayer& Player() = 0;
+};
+
+// The application title, also the caption of message boxes.
+inline const char* kAppTitle = "VLD resource viewer";
+
+std::unique_ptr<IPlatform> CreateQtPlatform();
+std::unique_ptr<IMediaPlayer> CreateQtMediaPlayer();

@@ -1,0 +1,118 @@
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QWidget>
+
+#include "gui/Platform.h"
+
+namespace {
+
+// "Bitmap Images (*.bmp)|*.bmp|All files (*.*)|*.*" -> Qt's "Bitmap Images (*.bmp);;All files (*.*)".
+QString QtFilter(const QString& filter) {
+  QStringList parts = filter.split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString desc = parts[i];
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    if (!desc.contains('(')) desc += " (" + patterns + ")";
+    else desc = desc.left(desc.indexOf('(')) + "(" + patterns + ")";
+    out << desc;
+  }
+  return out.join(";;");
+}
+
+// Quits an event loop when the watched window is hidden or closed.
+class HideWatcher : public QObject {
+ public:
+  HideWatcher(QWidget* w, QEventLoop* loop) : loop_(loop) { w->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Hide || e->type() == QEvent::Close) loop_->quit();
+    return false;
+  }
+
+ private:
+  QEventLoop* loop_;
+};
+
+class QtPlatform : public IPlatform {
+ public:
+  void MessageBox(BoxKind kind, const QString& text) override {
+    QWidget* parent = QApplication::activeWindow();
+    switch (kind) {
+      case BoxKind::Error:
+        QMessageBox::critical(parent, kAppTitle, text);
+        break;
+      case BoxKind::Warning:
+        QMessageBox::warning(parent, kAppTitle, text);
+        break;
+      case BoxKind::Information:
+        QMessageBox::information(parent, kAppTitle, text);
+        break;
+      case BoxKind::Plain: {
+        QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, parent);
+        box.exec();
+        break;
+      }
+    }
+  }
+
+  std::optional<QString> OpenFile(QWidget* owner, const QString& filter, const QString& defaultExt) override {
+    QFileDialog dlg(owner);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setNameFilters(QtFilter(filter).split(";;") << "All files (*)");
+    dlg.setDefaultSuffix(defaultExt);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().first();
+  }
+
+  std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
+                                  const QString& defaultExt) override {
+    QFileDialog dlg(owner);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setNameFilters(QtFilter(filter).split(";;"));
+    if (!defaultExt.isEmpty()) dlg.setDefaultSuffix(defaultExt);
+    dlg.selectFile(suggestedName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().first();
+  }
+
+  std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) override {
+    QString dir = QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    if (dir.isEmpty()) return std::nullopt;
+    return dir;
+  }
+
+  void ShowModal(QWidget* window) override {
+    window->setWindowModality(Qt::ApplicationModal);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    QEventLoop loop;
+    HideWatcher watcher(window, &loop);
+    if (window->isVisible()) loop.exec();
+    window->setWindowModality(Qt::NonModal);
+  }
+
+  bool StartProgram(const QString& program, const QStringList& arguments) override {
+    return QProcess::startDetached(program, arguments);
+  }
+
+  IMediaPlayer& Player() override {
+    if (!player_) player_ = CreateQtMediaPlayer();
+    return *player_;
+  }
+
+ private:
+  std::unique_ptr<IMediaPlayer> player_;
+};
+
+}  // namespace
+
+std::unique_ptr<IPlatform> CreateQtPlatform() { return std::make_unique<QtPlatform>(); }
