@@ -244,7 +244,8 @@ void TMainForm::OpenFile(const QString& path) {
   if (FSingleBink || FSingleSmush) {
     QString name = path.mid(std::max(path.lastIndexOf('\\'), path.lastIndexOf('/')) + 1);
     int dot = name.indexOf('.');
-    FDisplayName = (dot < 0 ? name : name.left(dot)) + ".bik";
+    // Cut before the first "."; a name without one keeps nothing.
+    FDisplayName = (dot < 0 ? QString() : name.left(dot)) + ".bik";
     try {
       FSingleFile.Open(FsPath(path));
     } catch (...) {
@@ -326,7 +327,8 @@ void TMainForm::btnAction() {
   if (SelectedIndex() < 0) return;
   // The button's enabled state is not consulted: Enter and double click run
   // the action of a ".lua" entry although its button is disabled.
-  switch (vld::DispatchAction(SelectedRawName())) {
+  lastAction_ = vld::DispatchAction(SelectedRawName());
+  switch (lastAction_) {
     case vld::EntryAction::ViewTil: btnViewTil(); break;
     case vld::EntryAction::PlayWvc: btnPlayWvc(); break;
     case vld::EntryAction::ShowLua: btnShowLua(); break;

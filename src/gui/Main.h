@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "core/browser/FileTypes.h"
 #include "core/bundle/FileStream.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/FileIO.h"
@@ -125,6 +126,9 @@ class TMainForm : public QMainWindow {
   // Surfaces.
   void btnPlaySurface();
 
+  // The action btnAction ran last (None until one ran).
+  vld::EntryAction LastAction() const { return lastAction_; }
+
   // Shared by the actions.
   IPlatform& Platform() { return platform_; }
   vld::TRunTempDir& TempDir();
@@ -177,6 +181,7 @@ class TMainForm : public QMainWindow {
   TSurfacePlayerForm* surfaceForm_ = nullptr;
   TDebugForm* debugForm_ = nullptr;
   bool closed_ = false;
+  vld::EntryAction lastAction_ = vld::EntryAction::None;
 };
 
 inline const char* kSizeRefusal = "Hmm..the filesize is less than or equal to 0. That's is odd.";

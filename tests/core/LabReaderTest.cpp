@@ -1,23 +1,269 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#include "TestFiles.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
+#include "core/common/Errors.h"
 #include "core/common/FileIO.h"
-#include "TestFiles.h"
+#include "samples/LabSamples.h"
 
 using namespace vld;
+using samples::MaskedName;
+using samples::TRawLab;
 
-TEST(LabReader, RoundTripKeepsNamesSizesAndOrder) {
+namespace {
+
+class LabReaderTest : public ::testing::Test {
+ protected:
+  TTempDir dir;
+
+  TLabReader& Open(const Bytes& bytes) {
+    reader.Open(dir.Write("b.lab", bytes));
+    return reader;
+  }
+  TLabReader reader;
+};
+
+// One entry whose names table lies right after its record, at offset 36.
+TRawLab OneEntry(std::string_view name, Bytes data) {
+  TRawLab lab;
+  lab.count = 1;
+  lab.namesPosition = kNamesOffsetConstant + 36;
+  Bytes names = MaskedName(name);
+  lab.records.push_back({0, static_cast<std::int32_t>(36 + names.size()), static_cast<std::int32_t>(data.size())});
+  lab.tail = names;
+  lab.tail.insert(lab.tail.end(), data.begin(), data.end());
+  return lab;
+}
+
+}  // namespace
+
+TEST_F(LabReaderTest, ReadsMaskedNamesAtNamesBaseAndKeepsHeaderWords) {
+  TRawLab lab = OneEntry("foo", {7, 8, 9});
+  lab.word2 = 0x12345678;
+  lab.word4 = 0xCAFEBABE;
+  lab.records[0].reserved = 0xDEADBEEF;
+  TLabReader& r = Open(lab.Build());
+  ASSERT_EQ(r.Count(), 1);
+  EXPECT_EQ(r.GetName(0), "foo");
+  EXPECT_EQ(r.NamesBase(), 36);
+  EXPECT_EQ(r.GetOffset(0), 40);
+  EXPECT_EQ(r.GetSize(0), 3);
+  EXPECT_EQ(r.GetHeader(0).Reserved, 0xDEADBEEFu);
+  EXPECT_EQ(r.Magic(), kMagicLABN);
+  EXPECT_EQ(r.ReadEntryBytes(0), (Bytes{7, 8, 9}));
+  EXPECT_FALSE(r.IsDamaged());
+}
+
+TEST_F(LabReaderTest, ZeroAndNegativeCountsOpenEmpty) {
+  for (std::int32_t count : {0, -1, INT32_MIN}) {
+    TRawLab lab = OneEntry("foo", {1});
+    lab.count = count;
+    EXPECT_EQ(Open(lab.Build()).Count(), 0) << count;
+  }
+}
+
+TEST_F(LabReaderTest, NamesKeepCaseAndLookupFoldsOnlyAsciiLetters) {
+  LabWriter w;
+  w.Add("Gfx\\Title.BMP", {1});
+  w.Add("dup.til", {2});
+  w.Add("DUP.TIL", {3});
+  w.Add("caf\xC9.tab", {4});  // upper-case E acute in Latin-1
+  TLabReader& r = Open(w.Build());
+  EXPECT_EQ(r.GetName(0), "Gfx\\Title.BMP");
+  EXPECT_EQ(r.FindEntry("gfx\\title.bmp"), 0);
+  EXPECT_EQ(r.FindEntry("dup.til"), 1);  // the first of two equal names wins
+  EXPECT_EQ(r.FindEntry("Dup.Til"), 1);
+  EXPECT_EQ(r.FindEntry("caf\xC9.TAB"), 3);
+  EXPECT_EQ(r.FindEntry("caf\xE9.tab"), -1);  // non-ASCII letters are not folded
+  EXPECT_EQ(r.FindEntry("missing"), -1);
+  EXPECT_EQ(r.FindEntry("dup.ti"), -1);  // whole names only
+}
+
+TEST_F(LabReaderTest, NamesPastTheEndOfTheFileReadEmptyAndAtTheEndStopThere) {
+  TRawLab lab;
+  lab.count = 3;
+  lab.namesPosition = kNamesOffsetConstant + 20 + 48;
+  lab.records = {{0, 0, 0}, {1000, 0, 0}, {4, 0, 0}};
+  lab.tail = MaskedName("abc");
+  lab.tail.push_back('x' ^ kNameMask);  // a name with no terminator: ends with the file
+  lab.tail.push_back('y' ^ kNameMask);
+  TLabReader& r = Open(lab.Build());
+  ASSERT_EQ(r.Count(), 3);
+  EXPECT_EQ(r.GetName(0), "abc");
+  EXPECT_EQ(r.GetName(1), "");
+  EXPECT_EQ(r.GetName(2), "xy");
+}
+
+TEST_F(LabReaderTest, NegativeNamePositionsReadEmpty) {
+  TRawLab lab = OneEntry("foo", {});
+  lab.records[0].nameOffset = -100;
+  EXPECT_EQ(Open(lab.Build()).GetName(0), "");
+}
+
+TEST_F(LabReaderTest, ATruncatedDirectoryOpensWhatLiesInsideTheFile) {
+  TRawLab lab;
+  lab.count = 0x7FFFFFFF;  // must not allocate two billion records
+  lab.records = {{0, 1, 2, 3}};
+  Bytes bytes = lab.Build();
+  bytes.push_back(0x05);  // five bytes of the second record
+  bytes.push_back(0);
+  bytes.push_back(0);
+  bytes.push_back(0);
+  bytes.push_back(0x09);
+  TLabReader& r = Open(bytes);
+  ASSERT_EQ(r.Count(), 2);
+  EXPECT_TRUE(r.IsDamaged());
+  EXPECT_EQ(r.DeclaredCount(), 0x7FFFFFFF);
+  EXPECT_EQ(r.GetOffset(0), 1);
+  EXPECT_EQ(r.GetSize(0), 2);
+  EXPECT_EQ(r.GetHeader(1).NameOffset, 5);
+  EXPECT_EQ(r.GetOffset(1), 9);  // missing bytes read as zero
+  EXPECT_EQ(r.GetSize(1), 0);
+}
+
+TEST_F(LabReaderTest, AShortHeaderReadsAsZeros) {
+  EXPECT_EQ(Open(Bytes{'L', 'A', 'B', 'N', 1, 0, 0, 0, 5}).Count(), 0);
+  EXPECT_EQ(reader.Magic(), kMagicLABN);
+  EXPECT_EQ(reader.DeclaredCount(), 5);
+}
+
+TEST_F(LabReaderTest, CopiesInChunksOfAtMost65535Bytes) {
+  struct CountingSink : TByteSink {
+    std::vector<std::size_t> writes;
+    Bytes data;
+    void Write(const std::uint8_t* p, std::size_t n) override {
+      writes.push_back(n);
+      data.insert(data.end(), p, p + n);
+    }
+  };
+  for (std::size_t size : {std::size_t(65535), std::size_t(65536)}) {
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 31);
+    LabWriter w;
+    w.Add("big.dat", data);
+    TLabReader& r = Open(w.Build());
+    CountingSink sink;
+    EXPECT_EQ(r.ReadEntry(0, sink), static_cast<std::int64_t>(size));
+    EXPECT_EQ(sink.data, data);
+    if (size == 65535) EXPECT_EQ(sink.writes, std::vector<std::size_t>{65535});
+    else EXPECT_EQ(sink.writes, (std::vector<std::size_t>{65535, 1}));
+  }
+}
+
+TEST_F(LabReaderTest, ReadEntryWritesAtTheDestinationsPosition) {
+  TLabReader& r = Open(OneEntry("a", {1, 2, 3}).Build());
+  TMemoryStream ms(Bytes{9, 9, 9, 9, 9});
+  ms.Seek(1);
+  r.ReadEntry(0, ms);
+  EXPECT_EQ(ms.Data(), (Bytes{9, 1, 2, 3, 9}));
+  EXPECT_EQ(ms.Position(), 4u);
+}
+
+TEST_F(LabReaderTest, EntriesRunningPastTheEndAreCopiedAsFarAsTheyExist) {
+  TRawLab lab = OneEntry("huge", {1, 2, 3, 4});
+  lab.records[0].size = 0x7FFFFFFF;  // 2 GiB claimed at the end of a small file
+  TLabReader& r = Open(lab.Build());
+  TMemoryStream ms;
+  EXPECT_EQ(r.ReadEntry(0, ms), 4);
+  EXPECT_EQ(ms.Data(), (Bytes{1, 2, 3, 4}));
+  EXPECT_FALSE(r.EntryComplete(0));
+
+  std::filesystem::path out = dir.File("huge.out");
+  EXPECT_EQ(r.ExtractEntry(0, out), 4);
+  EXPECT_EQ(std::filesystem::file_size(out), 4u);
+}
+
+TEST_F(LabReaderTest, ZeroAndNegativeSizesCopyNothing) {
+  TRawLab lab = OneEntry("neg", {1, 2});
+  lab.records[0].size = -5;
+  TLabReader& r = Open(lab.Build());
+  TMemoryStream ms(Bytes{7});
+  EXPECT_EQ(r.ReadEntry(0, ms), 0);
+  EXPECT_EQ(ms.Data(), Bytes{7});
+  EXPECT_TRUE(r.EntryComplete(0));
+
+  LabWriter w;
+  w.Add("empty.til", {});
+  TLabReader& r2 = Open(w.Build());
+  std::filesystem::path out = dir.File("empty.out");
+  EXPECT_EQ(r2.ExtractEntry(0, out), 0);
+  ASSERT_TRUE(std::filesystem::exists(out));
+  EXPECT_EQ(std::filesystem::file_size(out), 0u);
+}
+
+TEST_F(LabReaderTest, NegativeOffsetsReadNothing) {
+  TRawLab lab = OneEntry("neg", {1, 2});
+  lab.records[0].offset = -1;
+  TLabReader& r = Open(lab.Build());
+  EXPECT_EQ(r.ReadEntryBytes(0), Bytes{});
+  EXPECT_FALSE(r.IsCompressed(0));
+}
+
+TEST_F(LabReaderTest, IsCompressedTestsTheGzipMagicAndLeavesThePositionAfterIt) {
+  LabWriter w;
+  w.Add("plain", {0x1F, 0x00, 5});
+  w.Add("gz", {0x1F, 0x8B, 8, 0});
+  w.Add("short", {0x1F});
+  TLabReader& r = Open(w.Build());
+  EXPECT_FALSE(r.IsCompressed(0));
+  EXPECT_TRUE(r.IsCompressed(1));
+  EXPECT_EQ(r.Stream().Position(), r.GetOffset(1) + 2);
+  EXPECT_FALSE(r.IsCompressed(2));  // one byte, then the next entry... or the end
+}
+
+TEST_F(LabReaderTest, IndexesOutsideTheListAreErrors) {
+  TLabReader& r = Open(OneEntry("a", {1}).Build());
+  EXPECT_THROW(r.GetName(1), std::out_of_range);
+  EXPECT_THROW(r.GetSize(-1), std::out_of_range);
+  TMemoryStream ms;
+  EXPECT_THROW(r.ReadEntry(5, ms), std::out_of_range);
+}
+
+TEST_F(LabReaderTest, OpeningAMissingFileNamesIt) {
+  try {
+    reader.Open(dir.File("nope.lab"));
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("nope.lab"), std::string::npos);
+  }
+  EXPECT_EQ(reader.Count(), 0);
+}
+
+TEST(ReadMagic, CountsMissingBytesAsZero) {
+  TTempDir dir;
+  EXPECT_EQ(ReadMagic(dir.Write("full", Bytes{'L', 'A', 'B', 'N', 9})), static_cast<std::int32_t>(kMagicLABN));
+  EXPECT_EQ(ReadMagic(dir.Write("two", Bytes{0xFF, 0xFB})), 0xFBFF);
+  EXPECT_EQ(ReadMagic(dir.Write("none", Bytes{})), 0);
+  EXPECT_THROW(ReadMagic(dir.File("missing")), FileError);
+}
+
+TEST(LabWriter, RoundTripsManyEntriesInOrder) {
   TTempDir dir;
   LabWriter w;
-  w.Add("gfx\\A.til", Bytes{1, 2, 3});
-  w.Add("b.lua", Bytes{});
-  w.Write(dir.File("x.lab"));
+  for (int i = 0; i < 300; ++i) w.Add("d" + std::to_string(i % 7) + "\\f" + std::to_string(i), Bytes(i, static_cast<std::uint8_t>(i)));
+  w.Write(dir.File("many.lab"));
   TLabReader r;
-  r.Open(dir.File("x.lab"));
+  r.Open(dir.File("many.lab"));
+  ASSERT_EQ(r.Count(), 300);
+  for (int i = 0; i < 300; i += 37) {
+    EXPECT_EQ(r.GetName(i), "d" + std::to_string(i % 7) + "\\f" + std::to_string(i));
+    EXPECT_EQ(r.ReadEntryBytes(i), Bytes(i, static_cast<std::uint8_t>(i)));
+  }
+}
+
+TEST(LabWriter, PacksAFolderTreeWithBackslashNames) {
+  TTempDir dir;
+  std::filesystem::create_directories(dir.File("tree/gfx/sub"));
+  WriteFileAtomic(dir.File("tree/gfx/sub/a.til"), Bytes{1});
+  WriteFileAtomic(dir.File("tree/b.lua"), Bytes{2, 3});
+  EXPECT_EQ(PackFolder(dir.File("tree"), dir.File("out.lab")), 2u);
+  TLabReader r;
+  r.Open(dir.File("out.lab"));
   ASSERT_EQ(r.Count(), 2);
-  EXPECT_EQ(r.GetName(0), "gfx\\A.til");
-  EXPECT_EQ(r.GetSize(0), 3);
-  EXPECT_EQ(r.GetName(1), "b.lua");
-  EXPECT_EQ(r.FindEntry("GFX\\a.TIL"), 0);
+  EXPECT_EQ(r.GetName(0), "b.lua");
+  EXPECT_EQ(r.GetName(1), "gfx\\sub\\a.til");
+  EXPECT_EQ(r.ReadEntryBytes(1), Bytes{1});
 }

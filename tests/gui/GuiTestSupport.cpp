@@ -1,0 +1,95 @@
+#include "GuiTestSupport.h"
+
+#include <QAction>
+#include <QListWidget>
+
+#include "core/common/Errors.h"
+
+namespace {
+
+std::optional<QString> PopAnswer(std::deque<QString>& answers) {
+  if (answers.empty()) return std::nullopt;
+  QString answer = answers.front();
+  answers.pop_front();
+  if (answer.isEmpty()) return std::nullopt;
+  return answer;
+}
+
+}  // namespace
+
+void TFakePlayer::Open(const QString& path) {
+  calls << "open " + path;
+  if (!failOpenWith.isEmpty()) throw vld::VldError(failOpenWith.toStdString());
+  openedPath = path;
+  mode = PlayerMode::Stopped;
+}
+
+void TFakePlayer::Play() {
+  calls << "play";
+  mode = PlayerMode::Playing;
+}
+
+void TFakePlayer::Stop() {
+  calls << "stop";
+  if (mode == PlayerMode::Playing) mode = PlayerMode::Stopped;
+}
+
+void TFakePlayer::Close() {
+  calls << "close";
+  mode = PlayerMode::NotOpen;
+}
+
+void TFakePlayer::Finish() {
+  mode = PlayerMode::Stopped;
+  if (onNotify) onNotify();
+}
+
+std::optional<QString> TScriptedPlatform::OpenFile(QWidget*, const QString& filter, const QString& defaultExt) {
+  openFilters << filter;
+  openDefaultExts << defaultExt;
+  return PopAnswer(openAnswers);
+}
+
+std::optional<QString> TScriptedPlatform::SaveFile(QWidget*, const QString& suggestedName, const QString& filter,
+                                                   const QString& defaultExt) {
+  saveRequests.push_back({suggestedName, filter, defaultExt});
+  return PopAnswer(saveAnswers);
+}
+
+std::optional<QString> TScriptedPlatform::ChooseFolder(QWidget*, const QString& title) {
+  folderTitles << title;
+  return PopAnswer(folderAnswers);
+}
+
+void TScriptedPlatform::ShowModal(QWidget* window) {
+  modalShown.push_back(window);
+  window->show();
+  if (onModal) onModal(window);
+  if (window->isVisible()) window->hide();
+}
+
+bool TScriptedPlatform::StartProgram(const QString& program, const QStringList& arguments) {
+  started.push_back({program, arguments});
+  return startSucceeds;
+}
+
+QStringList TScriptedPlatform::BoxTexts() const {
+  QStringList texts;
+  for (const auto& b : boxes) texts << b.text;
+  return texts;
+}
+
+void TScriptedPlatform::ClearRecords() {
+  boxes.clear();
+  saveRequests.clear();
+  modalShown.clear();
+  started.clear();
+  player.calls.clear();
+}
+
+void TViewerFixture::Open(const QString& path) {
+  platform.openAnswers.push_back(path);
+  Main().OpenLAB1->trigger();
+}
+
+void TViewerFixture::Select(int row) { Main().FileBox->setCurrentRow(row); }

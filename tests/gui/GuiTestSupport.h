@@ -1,0 +1,89 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include "gui/AppWindows.h"
+#include "gui/Main.h"
+#include "gui/Platform.h"
+
+// A player that records the commands it gets; tests end playback with Finish().
+class TFakePlayer : public IMediaPlayer {
+ public:
+  void Open(const QString& path) override;
+  void Play() override;
+  void Stop() override;
+  void Close() override;
+  PlayerMode Mode() const override { return mode; }
+  bool HasOutput() const override { return hasOutput; }
+  // Playback reached its end: the device stops and notifies.
+  void Finish();
+
+  QStringList calls;  // "open <path>", "play", "stop", "close"
+  PlayerMode mode = PlayerMode::NotOpen;
+  bool hasOutput = true;
+  QString failOpenWith;  // when set, Open throws with this message
+  QString openedPath;
+};
+
+struct TBoxShown {
+  BoxKind kind;
+  QString text;
+};
+
+struct TSaveRequest {
+  QString suggestedName;
+  QString filter;
+  QString defaultExt;
+};
+
+// Answers dialogs from queues and records everything the viewer asks.
+class TScriptedPlatform : public IPlatform {
+ public:
+  void MessageBox(BoxKind kind, const QString& text) override { boxes.push_back({kind, text}); }
+  std::optional<QString> OpenFile(QWidget* owner, const QString& filter, const QString& defaultExt) override;
+  std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
+                                  const QString& defaultExt) override;
+  std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) override;
+  void ShowModal(QWidget* window) override;
+  bool StartProgram(const QString& program, const QStringList& arguments) override;
+  IMediaPlayer& Player() override { return player; }
+
+  // Texts of the boxes shown so far, in order.
+  QStringList BoxTexts() const;
+  void ClearRecords();
+
+  std::vector<TBoxShown> boxes;
+  // Answers of the dialogs in order; an empty text cancels the dialog.
+  std::deque<QString> openAnswers;
+  std::deque<QString> saveAnswers;
+  std::deque<QString> folderAnswers;
+  QStringList openFilters, openDefaultExts;
+  std::vector<TSaveRequest> saveRequests;
+  QStringList folderTitles;
+  std::vector<QWidget*> modalShown;
+  // Runs while a window is shown modally (the window is visible then); the
+  // window is hidden afterwards if it is still visible.
+  std::function<void(QWidget*)> onModal;
+  std::vector<std::pair<QString, QStringList>> started;
+  bool startSucceeds = true;
+  TFakePlayer player;
+};
+
+// The six windows on a scripted platform.
+struct TViewerFixture {
+  TViewerFixture() : windows(CreateAppWindows(platform)) {}
+  TMainForm& Main() { return *windows.main; }
+  // Opens a file through the scripted open dialog and the menu item.
+  void Open(const QString& path);
+  void Select(int row);
+
+  TScriptedPlatform platform;
+  TAppWindows windows;
+};

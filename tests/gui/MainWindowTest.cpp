@@ -1,0 +1,334 @@
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include "GuiTestSupport.h"
+#include "gui/DebugWindow.h"
+#include "gui/ImageViewer.h"
+#include "gui/TextViewer.h"
+#include "TestFiles.h"
+#include "core/bundle/LabWriter.h"
+#include "samples/Demo.h"
+#include "samples/LabSamples.h"
+
+using vld::Bytes;
+using vld::EntryAction;
+using vld::LabWriter;
+
+namespace {
+
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+struct ButtonState {
+  bool action, saveBmp, saveWav, saveFile;
+};
+
+ButtonState Buttons(TMainForm& m) {
+  return {m.btAction->isEnabled(), m.btSaveBMP->isEnabled(), m.btSaveWav->isEnabled(), m.btSaveFile->isEnabled()};
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vld::TTempDir dir_;
+
+  QString Bundle(const std::string& file, const std::vector<std::pair<std::string, Bytes>>& entries) {
+    LabWriter w;
+    for (const auto& [name, data] : entries) w.Add(name, data);
+    w.Write(dir_.File(file));
+    return Q(dir_.File(file));
+  }
+  QString RawFile(const std::string& file, Bytes bytes) { return Q(dir_.Write(file, bytes)); }
+
+ private slots:
+  void StartsEmptyWithTheDesignedLayout() {
+    TViewerFixture f;
+    TMainForm& m = f.Main();
+    QCOMPARE(m.windowTitle(), QString("VLD Resource Viewer 2.6"));
+    QCOMPARE(m.size(), QSize(635, 468));
+    QCOMPARE(m.gbFileInfo->title(), QString("File info"));
+    QCOMPARE(m.gbActions->title(), QString("Actions"));
+    QCOMPARE(m.btAction->text(), QString("[Action]"));
+    QCOMPARE(m.btSaveBMP->text(), QString("Save as BMP..."));
+    QCOMPARE(m.btSaveFile->text(), QString("Save file..."));
+    QCOMPARE(m.btSaveWav->text(), QString("Save as Wave..."));
+    for (QLabel* l : {m.lFilename, m.lOffset, m.lSize, m.lType}) QVERIFY(l->text().isEmpty());
+    ButtonState b = Buttons(m);
+    QVERIFY(!b.action && !b.saveBmp && !b.saveWav && !b.saveFile);
+    QCOMPARE(m.StatusPanel[0]->width(), 150);
+    QCOMPARE(m.StatusPanel[1]->width(), 350);
+    QCOMPARE(m.File1->title(), QString("&File"));
+    QCOMPARE(m.OpenLAB1->text(), QString("&Open bundle..."));
+    QCOMPARE(m.OpenLAB1->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(m.Exit1->text(), QString("E&xit"));
+    QCOMPARE(m.Exit1->shortcut(), QKeySequence("Ctrl+X"));
+    QCOMPARE(m.Batchripping1->title(), QString("&Batch ripping..."));
+    QCOMPARE(m.Extractall1->text(), QString("Extract &all..."));
+    QCOMPARE(m.SavealltilesasBMPs1->text(), QString("Save all tiles as BMPs..."));
+    QCOMPARE(m.Help1->title(), QString("&Help"));
+    QCOMPARE(m.About1->text(), QString("&About..."));
+    QVERIFY(!m.FBundleOpen && !m.FSingleBink && !m.FSingleSmush && !m.FPlayerOpen);
+    QCOMPARE(f.windows.text->windowTitle(), QString("Text viewer"));
+    QVERIFY(!f.windows.image->isVisible() && !f.windows.debug->isVisible());
+  }
+
+  void OpensABundleThroughTheDialog() {
+    QString path = Bundle("data001.lab", {{"gfx\\Sky.TIL", Bytes(1000, 1)}, {"b.lua", Bytes(3, 2)}});
+    TViewerFixture f;
+    f.Open(path);
+    TMainForm& m = f.Main();
+    QCOMPARE(f.platform.openFilters, QStringList{"Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b"});
+    QCOMPARE(f.platform.openDefaultExts, QStringList{"lab"});
+    QVERIFY(f.platform.boxes.empty());
+    QVERIFY(m.FBundleOpen);
+    QCOMPARE(m.FFileName, path);
+    QCOMPARE(m.FileBox->count(), 2);
+    QCOMPARE(m.FileBox->currentRow(), 0);
+    QCOMPARE(m.StatusText(0), QString("2 files in the bundle"));
+    QCOMPARE(m.StatusText(1), QString());
+    QCOMPARE(m.lFilename->text(), QString("gfx\\Sky.TIL"));
+    QCOMPARE(m.lOffset->text(), QString("0x00000046"));  // 20 + 2 records of 16 + 18 bytes of names
+    QCOMPARE(m.lSize->text(), QString("1.000 bytes"));
+    QCOMPARE(m.lType->text(), QString("Tile"));
+    QCOMPARE(m.btAction->text(), QString("View image"));
+    ButtonState b = Buttons(m);
+    QVERIFY(b.action && b.saveBmp && !b.saveWav && b.saveFile);
+  }
+
+  void SelectionFollowsTheTypeTable() {
+    QString path = Bundle("types.lab", {{"a.til", Bytes(1, 0)},
+                                        {"s.lua", Bytes(1, 0)},
+                                        {"x.tab.lua", Bytes(1, 0)},
+                                        {"A.BMP", Bytes(65535, 0)},
+                                        {"noext", Bytes(1, 0)},
+                                        {"v.wvc", Bytes(1, 0)},
+                                        {"m.bik", Bytes(1, 0)}});
+    TViewerFixture f;
+    f.Open(path);
+    TMainForm& m = f.Main();
+
+    f.Select(1);  // a ".lua" entry keeps the caption of the tile shown before
+    QCOMPARE(m.lType->text(), QString("Lua script"));
+    QCOMPARE(m.btAction->text(), QString("View image"));
+    QVERIFY(!m.btAction->isEnabled() && m.btSaveFile->isEnabled());
+
+    f.Select(2);  // ".tab" is tested before ".lua" by the type table
+    QCOMPARE(m.lType->text(), QString("Text table"));
+    QCOMPARE(m.btAction->text(), QString("Show text"));
+
+    f.Select(3);
+    QCOMPARE(m.lFilename->text(), QString("A.BMP"));
+    QCOMPARE(m.lType->text(), QString("Bitmap image"));
+    QCOMPARE(m.lSize->text(), QString("65.535 bytes"));
+
+    f.Select(0);
+    f.Select(4);  // unknown after a tile: disabled, caption kept
+    QCOMPARE(m.lType->text(), QString("unknown"));
+    QCOMPARE(m.btAction->text(), QString("View image"));
+    ButtonState b = Buttons(m);
+    QVERIFY(!b.action && !b.saveBmp && !b.saveWav && b.saveFile);
+
+    f.Select(5);
+    QCOMPARE(m.btAction->text(), QString("Play WVC"));
+    b = Buttons(m);
+    QVERIFY(b.action && !b.saveBmp && b.saveWav && b.saveFile);
+
+    f.Select(6);
+    QCOMPARE(m.lType->text(), QString("[BUG ALERT - Should never be displayed!]"));
+  }
+
+  void EnterAndDoubleClickRunTheDispatchedAction() {
+    QString path = Bundle("act.lab", {{"x.tab.lua", Bytes(1, 0)}, {"plain.tab", Bytes(1, 0)}});
+    TViewerFixture f;
+    f.Open(path);
+    TMainForm& m = f.Main();
+    QVERIFY(m.btAction->isEnabled());
+    QTest::keyClick(m.FileBox, Qt::Key_Return);
+    QCOMPARE(m.LastAction(), EntryAction::ShowLua);  // ".lua" is dispatched before ".tab"
+
+    f.Select(1);
+    m.btAction->click();
+    QCOMPARE(m.LastAction(), EntryAction::ViewText);
+
+    f.Select(0);
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    QRect rect = m.FileBox->visualItemRect(m.FileBox->item(0));
+    // A double click is a click followed by the double-click event.
+    QTest::mouseClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(m.LastAction(), EntryAction::ShowLua);
+    m.hide();
+  }
+
+  void RejectsOtherFilesWithTheirMessages() {
+    const QString notLab = "This is not a LAB bundle.\r\n\r\nSee the readme.txt for more information about this.";
+    const QString mp3 =
+        "This is not a LAB bundle.\r\nThis an MP3 file used for music. You need an external MP3 player to play "
+        "it.\r\nSee the readme.txt for more information about this.";
+    struct Case {
+      Bytes bytes;
+      QString message;
+    } cases[] = {{{0xFF, 0xFB, 0x90, 0x00}, mp3},
+                 {{'R', 'I', 'F', 'F', 0, 0}, mp3},
+                 {{'P', 'K', 3, 4}, notLab},
+                 {{'L', 'A'}, notLab},  // a short file counts its missing bytes as zero
+                 {{0xFF, 0xEB}, notLab}};
+    QString good = Bundle("good.lab", {{"a.til", Bytes(1, 0)}});
+    int n = 0;
+    for (const Case& c : cases) {
+      TViewerFixture f;
+      f.Open(good);
+      f.platform.ClearRecords();
+      f.Open(RawFile("reject" + std::to_string(n++) + ".bin", c.bytes));
+      QCOMPARE(f.platform.BoxTexts(), QStringList{c.message});
+      QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
+      QCOMPARE(f.Main().FileBox->count(), 0);
+      QVERIFY(!f.Main().FBundleOpen && !f.Main().FReader);
+      QCOMPARE(f.Main().StatusText(1), QString());
+      QCOMPARE(f.Main().lFilename->text(), QString("a.til"));  // labels keep what they showed
+      f.Main().btnAction();  // an empty list runs nothing
+      QCOMPARE(f.Main().LastAction(), EntryAction::None);
+    }
+  }
+
+  void OpensStandAloneAnimations() {
+    Bytes bink = {'B', 'I', 'K', 'i', 1, 2, 3, 4, 5, 6};
+    Bytes smush = {'S', 'M', 'U', 'S', 0, 0};
+    TViewerFixture f;
+    TMainForm& m = f.Main();
+    f.Open(RawFile("intro.smush.bik", smush));
+    QCOMPARE(f.platform.BoxTexts(), QStringList{"Smush"});
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
+    QVERIFY(m.FSingleSmush && !m.FSingleBink && !m.FBundleOpen);
+    QCOMPARE(m.FDisplayName, QString("intro.bik"));
+    QCOMPARE(m.FileBox->count(), 1);
+    QCOMPARE(m.lOffset->text(), QString("0x00000000"));
+    QCOMPARE(m.lSize->text(), QString("6 bytes"));
+    QCOMPARE(m.lType->text(), QString("Smush wrapped Bink animation"));
+    QCOMPARE(m.btAction->text(), QString("Play animation"));
+    ButtonState b = Buttons(m);
+    QVERIFY(b.action && !b.saveBmp && !b.saveWav && b.saveFile);
+    QCOMPARE(m.StatusText(0), QString());
+
+    f.platform.ClearRecords();
+    f.Open(RawFile("noextension", bink));
+    QCOMPARE(f.platform.BoxTexts(), QStringList{"Bink"});
+    QVERIFY(m.FSingleBink && !m.FSingleSmush);
+    QCOMPARE(m.FDisplayName, QString(".bik"));
+    QCOMPARE(m.FSingleSize, 10);
+    QCOMPARE(m.lType->text(), QString("Bink animation"));
+    QCOMPARE(m.lSize->text(), QString("10 bytes"));
+  }
+
+  void ASecondBundleReplacesTheFirst() {
+    QString first = Bundle("first.lab", {{"one.til", Bytes(5, 0)}, {"two.tga", Bytes(6, 0)}});
+    QString second = Bundle("second.lab", {{"three.aif", Bytes(7, 0)}});
+    TViewerFixture f;
+    f.Open(first);
+    f.Open(second);
+    TMainForm& m = f.Main();
+    QCOMPARE(m.FileBox->count(), 1);
+    QCOMPARE(m.FileBox->item(0)->text(), QString("three.aif"));
+    QCOMPARE(m.FReader->Count(), 1);
+    QCOMPARE(m.lFilename->text(), QString("three.aif"));
+    QCOMPARE(m.StatusText(0), QString("1 files in the bundle"));
+  }
+
+  void AnEmptyBundleKeepsTheLabels() {
+    QString full = Bundle("full.lab", {{"one.til", Bytes(5, 0)}});
+    QString empty = Bundle("empty.lab", {});
+    TViewerFixture f;
+    f.Open(full);
+    f.Open(empty);
+    TMainForm& m = f.Main();
+    QCOMPARE(m.FileBox->count(), 0);
+    QCOMPARE(m.StatusText(0), QString("0 files in the bundle"));
+    QCOMPARE(m.lFilename->text(), QString("one.til"));
+    QVERIFY(m.FBundleOpen);
+  }
+
+  void ADamagedDirectoryOpensWhatExistsAndSaysSo() {
+    vld::samples::TRawLab lab;
+    lab.count = 0x7FFFFFFF;
+    lab.records.push_back({0, 0, 4});
+    lab.namesPosition = vld::kNamesOffsetConstant + 36;
+    Bytes name = vld::samples::MaskedName("only.til");
+    lab.tail = name;
+    TViewerFixture f;
+    f.Open(RawFile("damaged.lab", lab.Build()));
+    TMainForm& m = f.Main();
+    QCOMPARE(m.FileBox->item(0)->text(), QString("only.til"));
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
+    QVERIFY(f.platform.boxes[0].text.startsWith("The bundle is damaged"));
+    QVERIFY(m.FileBox->count() >= 1 && m.FileBox->count() <= 2);
+  }
+
+  void AFileThatCannotBeOpenedIsReportedInABox() {
+    TViewerFixture f;
+    f.Open(Q(dir_.File("missing.lab")));
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
+    QVERIFY(f.platform.boxes[0].text.contains("missing.lab"));
+    QCOMPARE(f.Main().FileBox->count(), 0);
+    QVERIFY(f.Main().StatusText(1).startsWith("Loading LAB \""));
+  }
+
+  void CancellingTheDialogChangesNothing() {
+    QString path = Bundle("keep.lab", {{"one.til", Bytes(5, 0)}});
+    TViewerFixture f;
+    f.Open(path);
+    f.platform.openAnswers.push_back(QString());
+    f.Main().OpenLAB1->trigger();
+    QCOMPARE(f.Main().FileBox->count(), 1);
+    QVERIFY(f.Main().FBundleOpen);
+  }
+
+  void AboutBoxAndExit() {
+    TViewerFixture f;
+    f.Main().About1->trigger();
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
+    QStringList lines = f.platform.boxes[0].text.split("\r\n");
+    QCOMPARE(lines.first(), QString("Vorlindane resource viewer 2.6"));
+    QVERIFY(lines.contains("See readme.txt for more information."));
+    f.Main().show();
+    f.Main().Exit1->trigger();
+    QVERIFY(!f.Main().isVisible());
+  }
+
+  void ClosingRemovesOnlyFilesTheProgramWrote() {
+    QString path = Bundle("close.lab", {{"one.til", Bytes(5, 0)}});
+    dir_.Write("tile.tmp", Bytes{1});
+    dir_.Write("tga_image.tmp", Bytes{1});
+    TViewerFixture f;
+    f.Open(path);
+    std::filesystem::path tempBik = f.Main().TempDir().File("temp.bik");
+    vld::WriteFileAtomic(tempBik, Bytes{1, 2});
+    f.Main().close();
+    QVERIFY(!std::filesystem::exists(tempBik));
+    QVERIFY(std::filesystem::exists(dir_.File("tile.tmp")));
+    QVERIFY(std::filesystem::exists(dir_.File("tga_image.tmp")));
+    QVERIFY(!f.Main().FReader);
+  }
+
+  void OpensTheDemoBundle() {
+    vld::samples::DemoFiles demo = vld::samples::WriteDemo(dir_.File("demo"));
+    TViewerFixture f;
+    f.Open(Q(demo.bundle));
+    QVERIFY(f.platform.boxes.empty());
+    QVERIFY(f.Main().FileBox->count() >= 17);
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
