@@ -32,7 +32,7 @@ TEST(BundleCommands, ListPrintsOffsetsAsTheViewerShowsThem) {
   w.Write(dir.File("a.lab"));
   TToolRun run = RunTool("list " + Quote(dir.File("a.lab").string()));
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.out.find("0x00000048"), std::string::npos) << run.out;  // 20 + 32 + 20 bytes of names
+  EXPECT_NE(run.out.find("0x0000004A"), std::string::npos) << run.out;  // 20 + 32 + 22 bytes of names
   EXPECT_NE(run.out.find("1000"), std::string::npos);
   EXPECT_NE(run.out.find("Tile"), std::string::npos);
   EXPECT_NE(run.out.find("gfx\\Sky.TIL"), std::string::npos);
