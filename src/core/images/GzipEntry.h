@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/common/Bytes.h"
+
+namespace vld {
+
+// A gzip member needs at least its 10-byte header and 8-byte trailer.
+constexpr std::size_t kGzipMinimumSize = 18;
+// Largest uncompressed length accepted from a trailer (128 MiB): more than
+// any picture this program builds (see kMaxImagePixels) could need.
+constexpr std::uint32_t kMaxInflatedSize = 128u << 20;
+// Deflate cannot expand one byte of input into more than 1,032 bytes, so a
+// trailer claiming more than that is not real.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+// True when the bytes begin with the gzip signature 1F 8B.
+bool IsGzipMember(ByteSpan entry);
+
+// What InflateGzipEntry found, for callers that want to tell a clean member
+// from a damaged one.
+struct TInflateReport {
+  std::size_t dataOffset = 0;       // where the deflate data begins in the entry
+  std::uint32_t declaredLength = 0;  // the trailer's uncompressed length
+  bool streamEnded = false;          // the deflate data ended properly
+  bool damaged = false;              // the deflate data broke off or was corrupt
+};
+
+// Inflates an entry stored as a gzip member (raw deflate between the header and
+// the trailer). The result is as long as the data turned out to be when the
+// deflate stream ends, otherwise as long as the trailer says: a trailer shorter
+// than the data cuts it there, and what damaged data did not yield is zero.
+// Optional header fields (extra field, file name, comment, header CRC) are
+// skipped. Throws VldError for an entry shorter than 18 bytes, a header running
+// into the trailer, or a trailer length above kMaxInflatedSize or above what
+// the compressed bytes could possibly hold.
+Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report = nullptr);
+
+}  // namespace vld
