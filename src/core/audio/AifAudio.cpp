@@ -1,0 +1,185 @@
+#include "core/audio/AifAudio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "core/common/ByteReader.h"
+#include "core/common/Errors.h"
+
+namespace vld {
+
+namespace {
+
+// The chunk walk starts behind the 12-byte FORM header.
+constexpr std::size_t kFirstChunk = 12;
+constexpr std::size_t kChunkHeader = 8;
+constexpr std::uint32_t kCommFieldsSize = 18;
+constexpr std::uint32_t kSsndFieldsSize = 8;  // offset and block size in front of the samples
+
+struct TChunkRef {
+  std::size_t payload = 0;  // entry offset of the chunk's first payload byte
+  std::uint32_t size = 0;   // as the chunk header says
+};
+
+struct TAifChunks {
+  std::optional<TChunkRef> comm;
+  std::optional<TChunkRef> ssnd;
+  std::string damage;  // why the walk had to stop early, if it did
+};
+
+std::string Quoted(ByteSpan id) {
+  std::string text;
+  for (std::uint8_t c : id) text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+  return "\"" + text + "\"";
+}
+
+// An id made of printable ASCII, not starting with a space, with room for a chunk header.
+bool PlausibleChunkAt(ByteSpan entry, std::size_t pos) {
+  if (pos > entry.size() || entry.size() - pos < kChunkHeader) return false;
+  if (entry[pos] == ' ') return false;
+  return std::all_of(entry.begin() + pos, entry.begin() + pos + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+bool IdIs(ByteSpan entry, std::size_t pos, const char* id) { return std::equal(id, id + 4, entry.begin() + pos); }
+
+// Walks the chunks from offset 12 and remembers the first COMM and SSND chunk. Files
+// written with the pad byte after odd-sized chunks and files written without it both
+// walk correctly: the padded position wins unless only the unpadded one holds a chunk.
+TAifChunks WalkAifChunks(ByteSpan entry) {
+  TAifChunks found;
+  std::size_t pos = kFirstChunk;
+  while (pos <= entry.size() && entry.size() - pos >= kChunkHeader && !(found.comm && found.ssnd)) {
+    ByteReader reader(entry, "AIF entry");
+    reader.Seek(pos + 4);
+    std::uint32_t size = reader.U32BE();
+    std::size_t payload = pos + kChunkHeader;
+    if (IdIs(entry, pos, "COMM") && !found.comm) found.comm = TChunkRef{payload, size};
+    if (IdIs(entry, pos, "SSND") && !found.ssnd) found.ssnd = TChunkRef{payload, size};
+    std::size_t left = entry.size() - payload;
+    if (size > left) {
+      found.damage = "Its chunk " + Quoted(entry.subspan(pos, 4)) + " at offset " + std::to_string(pos) +
+                     " claims " + std::to_string(size) + " bytes, but only " + std::to_string(left) + " are left.";
+      break;
+    }
+    std::size_t next = payload + size;
+    if (size % 2 == 1 && (PlausibleChunkAt(entry, next + 1) || !PlausibleChunkAt(entry, next))) ++next;
+    pos = next;
+  }
+  return found;
+}
+
+[[noreturn]] void Refuse(const std::string& why) { throw VldError("The AIF sound cannot be converted. " + why); }
+
+TAifFormat ParseComm(ByteSpan entry, const TAifChunks& chunks) {
+  if (!chunks.comm) Refuse("It has no COMM chunk (sound format)." + (chunks.damage.empty() ? "" : " " + chunks.damage));
+  if (chunks.comm->size < kCommFieldsSize)
+    Refuse("Its COMM chunk holds " + std::to_string(chunks.comm->size) + " bytes, fewer than the 18 it needs.");
+  ByteReader reader(entry, "AIF entry's COMM chunk");
+  reader.Seek(chunks.comm->payload);
+  TAifFormat format;
+  format.channels = reader.U16BE();
+  format.frames = reader.U32BE();
+  format.bitsPerSample = reader.U16BE();
+  format.sampleRate = ExtendedToHertz(reader.Take(10));
+  return format;
+}
+
+void CheckWaveFormat(const TAifFormat& f) {
+  if (f.channels == 0) Refuse("Its COMM chunk gives 0 channels.");
+  if (f.bitsPerSample != 8 && f.bitsPerSample != 16 && f.bitsPerSample != 24 && f.bitsPerSample != 32)
+    Refuse("Its samples have " + std::to_string(f.bitsPerSample) +
+           " bits; only 8, 16, 24 and 32-bit samples are converted.");
+  std::uint64_t blockAlign = std::uint64_t(f.channels) * (f.bitsPerSample / 8);
+  if (blockAlign > 0xFFFF) Refuse("Its " + std::to_string(f.channels) + " channels are more than a WAVE file holds.");
+  if (blockAlign * f.sampleRate > 0xFFFFFFFFull)
+    Refuse("Its sample rate of " + std::to_string(f.sampleRate) + " Hz is more than a WAVE file holds.");
+}
+
+// AIFF samples are big-endian two's complement; WAVE wants little-endian, and unsigned
+// bytes for 8-bit sound. Bytes of a trailing partial sample are copied as they are.
+void ConvertSamples(ByteSpan in, std::uint16_t bits, std::uint8_t* out) {
+  std::size_t n = in.size();
+  if (bits == 8) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = in[i] ^ 0x80;
+    return;
+  }
+  std::size_t width = bits / 8;
+  std::size_t whole = n - n % width;
+  for (std::size_t i = 0; i < whole; i += width)
+    for (std::size_t k = 0; k < width; ++k) out[i + k] = in[i + width - 1 - k];
+  std::copy(in.begin() + whole, in.end(), out + whole);
+}
+
+}  // namespace
+
+Bytes BuildWaveHeader(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample,
+                      std::uint32_t dataSize) {
+  std::uint32_t blockAlign = channels * (bitsPerSample / 8u);
+  Bytes header;
+  header.reserve(kWaveHeaderSize);
+  PutText(header, "RIFF");
+  PutU32LE(header, 36 + dataSize);
+  PutText(header, "WAVEfmt ");
+  PutU32LE(header, 16);
+  PutU16LE(header, 1);
+  PutU16LE(header, channels);
+  PutU32LE(header, sampleRate);
+  PutU32LE(header, sampleRate * blockAlign);
+  PutU16LE(header, blockAlign);
+  PutU16LE(header, bitsPerSample);
+  PutText(header, "data");
+  PutU32LE(header, dataSize);
+  return header;
+}
+
+std::uint32_t ExtendedToHertz(ByteSpan tenBytes) {
+  ByteReader reader(tenBytes, "sample rate");
+  std::uint16_t signExponent = reader.U16BE();
+  std::uint64_t mantissa = (std::uint64_t(reader.U32BE()) << 32) | reader.U32BE();
+  int exponent = signExponent & 0x7FFF;
+  bool negative = (signExponent & 0x8000) != 0;
+  double hertz = 0;
+  // Exponent 0x7FFF encodes infinities and NaNs; anything at or above 2^32 is out of range anyway.
+  if (exponent - 16383 >= 32) hertz = std::numeric_limits<double>::infinity();
+  else hertz = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+  double rounded = std::floor(hertz + 0.5);
+  if (negative || !(rounded >= 1) || rounded > 0xFFFFFFFFu)
+    throw VldError("The AIF sound cannot be converted. Its sample rate is not a usable number of hertz.");
+  return static_cast<std::uint32_t>(rounded);
+}
+
+TAifFormat ReadAifFormat(ByteSpan entry) { return ParseComm(entry, WalkAifChunks(entry)); }
+
+Bytes ConvertAifToWav(ByteSpan entry) {
+  TAifChunks chunks = WalkAifChunks(entry);
+  TAifFormat format = ParseComm(entry, chunks);
+  CheckWaveFormat(format);
+  if (!chunks.ssnd)
+    Refuse("It has no SSND chunk (sound data)." + (chunks.damage.empty() ? "" : " " + chunks.damage));
+  const TChunkRef& ssnd = *chunks.ssnd;
+  if (ssnd.size < kSsndFieldsSize)
+    Refuse("Its SSND chunk holds " + std::to_string(ssnd.size) + " bytes, fewer than its 8-byte header.");
+  ByteReader reader(entry, "AIF entry's SSND chunk");
+  reader.Seek(ssnd.payload);
+  std::uint32_t offset = reader.U32BE();
+  reader.U32BE();  // block size: alignment advice for writers, nothing to do when reading
+  if (offset > ssnd.size - kSsndFieldsSize)
+    Refuse("Its SSND chunk says the samples start " + std::to_string(offset) + " bytes in, past the chunk's end.");
+
+  // A chunk cut short by the end of the entry keeps the samples that are there.
+  std::uint64_t start = std::uint64_t(ssnd.payload) + kSsndFieldsSize + offset;
+  std::uint64_t end = std::min<std::uint64_t>(std::uint64_t(ssnd.payload) + ssnd.size, entry.size());
+  std::uint64_t dataSize = end > start ? end - start : 0;
+  if (dataSize > kMaxWaveDataSize) Refuse("Its sound data is larger than a WAVE file can hold.");
+
+  Bytes wave = BuildWaveHeader(format.channels, format.sampleRate, format.bitsPerSample, std::uint32_t(dataSize));
+  wave.resize(kWaveHeaderSize + dataSize);
+  ConvertSamples(entry.subspan(std::size_t(start), std::size_t(dataSize)), format.bitsPerSample,
+                 wave.data() + kWaveHeaderSize);
+  return wave;
+}
+
+}  // namespace vld
