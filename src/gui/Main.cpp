@@ -27,8 +27,6 @@ namespace {
 
 constexpr char kOpenFilter[] = "Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b";
 
-std::filesystem::path FsPath(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
-
 }  // namespace
 
 TMainForm::TMainForm(IPlatform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
@@ -196,6 +194,16 @@ bool TMainForm::RefuseEmptyEntry(int index) {
 }
 
 void TMainForm::ShowError(const std::exception& e) { platform_.MessageBox(BoxKind::Error, QString::fromUtf8(e.what())); }
+
+std::filesystem::path TMainForm::FsPath(const QString& path) {
+  return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+std::optional<QString> TMainForm::RunSaveDialog(const QString& suggestedName, const QString& filter,
+                                                const QString& defaultExt) {
+  if (!filter.isEmpty()) SaveDialogFilter = filter;
+  return platform_.SaveFile(this, suggestedName, SaveDialogFilter, defaultExt);
+}
 
 void TMainForm::ReleaseOpenFile() {
   if (FReader) {

@@ -82,6 +82,9 @@ class TMainForm : public QMainWindow {
   std::int32_t FSingleSize = 0;
   QString FDisplayName;
   bool FPlayerOpen = false;
+  // SaveDialog1's filter, shared by every save command; the image viewer's
+  // "Save as BMP..." uses whatever the last command left.
+  QString SaveDialogFilter = "Bitmap Images (*.bmp)|*.bmp";
 
   // Handlers of this window.
   void FormCreate();
@@ -99,7 +102,13 @@ class TMainForm : public QMainWindow {
   void btnExtractAll();
   std::optional<QString> BrowseForFolder(const QString& title);
   void btnPlayAnim();
+  // Writes the open Smush file's Bink data to path; false (after a notice) when it has none.
   bool ExtractBinkData(const QString& path);
+  // The external player: VLD_BINK_PLAYER, else the platform's default; empty when none is found.
+  QString BinkPlayerProgram() const;
+  // Lets the window take input again, or not (while entries are extracted).
+  void SetInputEnabled(bool enabled);
+  bool InputEnabled() const;
 
   // Text.
   void btnViewText();
@@ -141,6 +150,11 @@ class TMainForm : public QMainWindow {
   // Shows the size refusal box and returns true when the entry's size is 0 or less.
   bool RefuseEmptyEntry(int index);
   void ShowError(const std::exception& e);
+  // Runs the shared save dialog with a suggested name; a non-empty filter
+  // replaces the dialog's filter first.
+  std::optional<QString> RunSaveDialog(const QString& suggestedName, const QString& filter, const QString& defaultExt);
+  // A QString path as a file-system path.
+  static std::filesystem::path FsPath(const QString& path);
 
   TImageForm* ImageForm() const { return imageForm_; }
   TTextViewerForm* TextViewerForm() const { return textForm_; }

@@ -1,8 +1,86 @@
 #include "gui/TextViewer.h"
 
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+#include "core/browser/FileTypes.h"
+#include "core/common/FileIO.h"
 #include "gui/Main.h"
 
-TTextViewerForm::TTextViewerForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main) {
+TTextViewerForm::TTextViewerForm(TMainForm& main) : QMainWindow(&main, Qt::Window), main_(main) {
   setObjectName("TextViewerForm");
   setWindowTitle("Text viewer");
+  resize(691, 524);
+  RichEdit1 = new QPlainTextEdit(this);
+  RichEdit1->setObjectName("RichEdit1");
+  RichEdit1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RichEdit1->installEventFilter(this);
+  QFont mono("Monospace");
+  mono.setStyleHint(QFont::TypeWriter);
+  RichEdit1->setFont(mono);
+  setCentralWidget(RichEdit1);
+
+  QMenu* file = menuBar()->addMenu("&File");
+  Saveas1 = file->addAction("Save &as...");
+  Saveas1->setShortcut(QKeySequence("Ctrl+S"));
+  Exit1 = file->addAction("E&xit");
+  connect(Saveas1, &QAction::triggered, this, [this] { main_.Guarded([this] { Saveas1Click(); }); });
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+}
+
+void TTextViewerForm::LoadText(vld::ByteSpan bytes, const std::string& entryName) {
+  QString text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  text.replace("\r\n", "\n");
+  text.replace('\r', '\n');
+  RichEdit1->setPlainText(text);
+  shownEntry_ = entryName;
+}
+
+vld::Bytes TTextViewerForm::TextBytes() const {
+  QString text = RichEdit1->toPlainText();
+  text.replace("\n", "\r\n");
+  QByteArray latin1 = text.toLatin1();  // characters beyond Latin-1 become '?'
+  return vld::Bytes(latin1.begin(), latin1.end());
+}
+
+void TTextViewerForm::Saveas1Click() {
+  // The suggestion names the entry whose text is shown, whatever the main
+  // window has selected now.
+  QString suggested = TMainForm::Latin1(vld::NameAfterLastBackslash(shownEntry_));
+  std::optional<QString> path = main_.RunSaveDialog(suggested, "Text files (*.txt)|*.txt", "txt");
+  if (!path) return;
+  vld::WriteFileAtomic(TMainForm::FsPath(*path), TextBytes());
+}
+
+void TTextViewerForm::Exit1Click() { hide(); }
+
+void TTextViewerForm::ShowNonModal() {
+  show();
+  raise();
+  activateWindow();
+  RichEdit1->setFocus();
+}
+
+void TTextViewerForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect s = screen->geometry();
+    move((s.width() - width()) / 2, (s.height() - height()) / 2);
+  }
+  RichEdit1->setFocus();
+}
+
+bool TTextViewerForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == RichEdit1 && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    hide();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }

@@ -1,15 +1,44 @@
 #pragma once
 
-#include <QWidget>
+#include <string>
 
+#include <QMainWindow>
+
+#include "core/common/Bytes.h"
+
+class QAction;
+class QPlainTextEdit;
 class TMainForm;
 
-class TTextViewerForm : public QWidget {
+// Shows 8-bit text (text tables, decompiled scripts); the text can be edited
+// and saved as a plain text file.
+class TTextViewerForm : public QMainWindow {
   Q_OBJECT
 
  public:
   explicit TTextViewerForm(TMainForm& main);
 
+  QPlainTextEdit* RichEdit1 = nullptr;
+  QAction* Saveas1 = nullptr;
+  QAction* Exit1 = nullptr;
+
+  // Replaces the whole content with 8-bit text (CR LF, LF or CR line breaks);
+  // entryName is the entry the text came from, for the save suggestion.
+  void LoadText(vld::ByteSpan bytes, const std::string& entryName);
+  // The shown text as 8-bit bytes with CR LF between lines.
+  vld::Bytes TextBytes() const;
+  const std::string& ShownEntryName() const { return shownEntry_; }
+
+  void Saveas1Click();
+  void Exit1Click();
+  // Shows the window without blocking, or brings it to the front when it is shown already.
+  void ShowNonModal();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   TMainForm& main_;
+  std::string shownEntry_;
 };

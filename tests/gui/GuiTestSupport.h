@@ -5,6 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include <QAction>
+#include <QListWidget>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QWidget>

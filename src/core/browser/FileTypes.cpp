@@ -98,4 +98,10 @@ std::string NameAfterLastBackslash(std::string_view name) {
   return std::string(p == std::string_view::npos ? name : name.substr(p + 1));
 }
 
+std::string SaveSuggestion(std::string_view name, std::string_view extension) {
+  std::string part = NameAfterLastBackslash(name);
+  std::size_t dot = part.find('.');
+  return (dot == std::string::npos ? std::string() : part.substr(0, dot)) + std::string(extension);
+}
+
 }  // namespace vld

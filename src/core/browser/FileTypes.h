@@ -56,4 +56,10 @@ std::string FormatSize(std::int32_t size);
 // The part of an entry name after its last '\' (the whole name without one).
 std::string NameAfterLastBackslash(std::string_view name);
 
+// The file part of an entry name cut before its first "." (all of it is
+// dropped when there is none) followed by `extension`: menu\title.bmp ->
+// title.bmp, a.b.til -> a.bmp, noext -> .bmp.
+std::string SaveSuggestion(std::string_view name, std::string_view extension);
+inline std::string BmpSuggestion(std::string_view name) { return SaveSuggestion(name, ".bmp"); }
+
 }  // namespace vld

@@ -1,0 +1,244 @@
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTest>
+
+#include "GuiTestSupport.h"
+#include "TestFiles.h"
+#include "core/bundle/LabWriter.h"
+#include "core/common/Errors.h"
+#include "gui/ExtractAll.h"
+#include "samples/LabSamples.h"
+
+using vld::Bytes;
+using vld::LabWriter;
+
+namespace {
+
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+Bytes SmushWithBinkAt(std::size_t offset, std::size_t binkSize) {
+  Bytes b = {'S', 'M', 'U', 'S'};
+  b.resize(offset, 0);
+  b.insert(b.end(), {'B', 'I', 'K', 'i'});
+  for (std::size_t i = 4; i < binkSize; ++i) b.push_back(static_cast<std::uint8_t>(i));
+  return b;
+}
+
+std::vector<std::string> Tree(const std::filesystem::path& root) {
+  std::vector<std::string> out;
+  for (auto& e : std::filesystem::recursive_directory_iterator(root))
+    out.push_back(std::filesystem::relative(e.path(), root).generic_string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+class FilesTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QString Bundle(vld::TTempDir& dir, const std::string& file, const std::vector<std::pair<std::string, Bytes>>& entries) {
+    LabWriter w;
+    for (const auto& [name, data] : entries) w.Add(name, data);
+    w.Write(dir.File(file));
+    return Q(dir.File(file));
+  }
+
+ private slots:
+  void SavesABundleEntryUnderTheChosenName() {
+    vld::TTempDir dir;
+    TViewerFixture f;
+    f.Open(Bundle(dir, "b.lab", {{"gfx\\a.til", Bytes{1, 2, 3}}, {"empty.til", {}}}));
+    f.platform.saveAnswers.push_back(Q(dir.File("saved")));
+    f.Main().btSaveFile->click();
+    QCOMPARE(f.platform.saveRequests.size(), size_t(1));
+    QCOMPARE(f.platform.saveRequests[0].suggestedName, QString("a.til"));
+    QCOMPARE(f.platform.saveRequests[0].filter, QString("All files (*.*)|*.*"));
+    QCOMPARE(f.platform.saveRequests[0].defaultExt, QString());  // a typed name stays as typed
+    QCOMPARE(vld::ReadWholeFile(dir.File("saved")), (Bytes{1, 2, 3}));
+    QCOMPARE(f.Main().StatusText(1), QString());
+    QVERIFY(f.platform.boxes.empty());
+
+    f.Select(1);
+    f.platform.saveAnswers.push_back(Q(dir.File("empty.out")));
+    f.Main().btSaveFile->click();
+    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QVERIFY(!std::filesystem::exists(dir.File("empty.out")));
+    QCOMPARE(f.Main().StatusText(1), QString());
+
+    f.platform.ClearRecords();
+    f.platform.saveAnswers.push_back(QString());  // cancelled
+    f.Main().btSaveFile->click();
+    QVERIFY(f.platform.boxes.empty());
+  }
+
+  void ReplacesAnExistingFileAndReportsATruncatedEntry() {
+    vld::TTempDir dir;
+    vld::samples::TRawLab lab;
+    lab.count = 1;
+    lab.namesPosition = vld::kNamesOffsetConstant + 36;
+    Bytes name = vld::samples::MaskedName("cut.dat");
+    lab.records.push_back({0, static_cast<std::int32_t>(36 + name.size()), 1000});
+    lab.tail = name;
+    lab.tail.insert(lab.tail.end(), {5, 6, 7});
+    dir.Write("cut.lab", lab.Build());
+    dir.Write("target", Bytes(50, 9));
+    TViewerFixture f;
+    f.Open(Q(dir.File("cut.lab")));
+    f.platform.saveAnswers.push_back(Q(dir.File("target")));
+    f.Main().btSaveFile->click();
+    QCOMPARE(vld::ReadWholeFile(dir.File("target")), (Bytes{5, 6, 7}));
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
+  }
+
+  void SavesStandAloneAnimations() {
+    vld::TTempDir dir;
+    Bytes bink = {'B', 'I', 'K', 'i'};
+    for (int i = 0; i < 70000; ++i) bink.push_back(static_cast<std::uint8_t>(i * 13));
+    dir.Write("movie.bik", bink);
+    TViewerFixture f;
+    f.Open(Q(dir.File("movie.bik")));
+    f.platform.saveAnswers.push_back(Q(dir.File("copy.bik")));
+    f.Main().btSaveFile->click();
+    QCOMPARE(f.platform.saveRequests.back().filter, QString("Bink animations (*.bik)|*.bik"));
+    QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("movie.bik"));
+    QVERIFY(vld::ReadWholeFile(dir.File("copy.bik")) == bink);
+
+    Bytes smush = SmushWithBinkAt(15872, 3000);
+    dir.Write("wrapped.snm", smush);
+    f.Open(Q(dir.File("wrapped.snm")));
+    f.platform.saveAnswers.push_back(Q(dir.File("inner.bik")));
+    f.Main().btSaveFile->click();
+    QVERIFY(vld::ReadWholeFile(dir.File("inner.bik")) == Bytes(smush.begin() + 15872, smush.end()));
+
+    dir.Write("odd.snm", SmushWithBinkAt(700, 100));
+    f.Open(Q(dir.File("odd.snm")));
+    f.platform.ClearRecords();
+    f.platform.saveAnswers.push_back(Q(dir.File("none.bik")));
+    f.Main().btSaveFile->click();
+    QCOMPARE(f.platform.BoxTexts(), QStringList{"This seems to be a non-standard Smush wrapped animation."});
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
+    QVERIFY(!std::filesystem::exists(dir.File("none.bik")));
+  }
+
+  void ExtractAllNeedsABundle() {
+    TViewerFixture f;
+    f.Main().Extractall1->trigger();
+    QCOMPARE(f.platform.BoxTexts(), QStringList{"You have to open a bundle first!"});
+    QVERIFY(f.platform.folderTitles.isEmpty());
+  }
+
+  void ExtractsEveryEntryBelowTheBundleStem() {
+    vld::TTempDir dir;
+    QString bundle = Bundle(dir, "data001.lab",
+                            {{"gfx\\a.til", Bytes{1}}, {"b.til", Bytes{2, 2}}, {"empty.dat", {}}, {"..\\..\\evil.txt", Bytes{6}}});
+    TViewerFixture f;
+    f.Open(bundle);
+    std::filesystem::create_directories(dir.File("out"));
+    f.platform.folderAnswers.push_back(Q(dir.File("out")));
+    bool disabledDuringRun = false;
+    QObject::connect(f.windows.extract->ProgressBar1, &QProgressBar::valueChanged, [&] {
+      if (!f.Main().InputEnabled() && f.windows.extract->isVisible()) disabledDuringRun = true;
+    });
+    f.Main().Extractall1->trigger();
+    QCOMPARE(f.platform.folderTitles, QStringList{"Select the directory to extract the files to."});
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Plain);
+    QCOMPARE(f.platform.boxes[0].text, "path = " + Q(dir.File("out/data001")));
+    QVERIFY(disabledDuringRun);
+    QVERIFY(f.Main().InputEnabled());
+    QVERIFY(!f.windows.extract->isVisible());
+    QCOMPARE(f.windows.extract->windowTitle(), QString("Extracting all files"));
+    QVERIFY(f.windows.extract->CurFilename->text().startsWith("Extracting "));
+    QCOMPARE(vld::ReadWholeFile(dir.File("out/data001/gfx/a.til")), Bytes{1});
+    QCOMPARE(vld::ReadWholeFile(dir.File("out/data001/b.til")), (Bytes{2, 2}));
+    QCOMPARE(std::filesystem::file_size(dir.File("out/data001/empty.dat")), uintmax_t(0));
+    // Nothing lands outside the destination, whatever the name says.
+    for (const std::string& p : Tree(dir.Path())) QVERIFY2(p.rfind("out/", 0) == 0 || p == "out" || p == "data001.lab", p.c_str());
+  }
+
+  void AnErrorPartWayLeavesTheWindowUsable() {
+    vld::TTempDir dir;
+    // "a" is written as a file, so the folder "a" for the next entry cannot be made.
+    QString bundle = Bundle(dir, "clash.lab", {{"first.dat", Bytes{1}}, {"a", Bytes{2}}, {"a\\b", Bytes{3}}});
+    TViewerFixture f;
+    f.Open(bundle);
+    f.platform.folderAnswers.push_back(Q(dir.Path()));
+    f.Main().Extractall1->trigger();
+    QCOMPARE(f.platform.boxes.size(), size_t(2));  // the path notice, then the error
+    QCOMPARE(f.platform.boxes[1].kind, BoxKind::Error);
+    QVERIFY(f.Main().InputEnabled());
+    QVERIFY(!f.windows.extract->isVisible());
+    QCOMPARE(vld::ReadWholeFile(dir.File("clash/first.dat")), Bytes{1});
+  }
+
+  void AnEmptyBundleExtractsNothing() {
+    vld::TTempDir dir;
+    TViewerFixture f;
+    f.Open(Bundle(dir, "none", {}));
+    f.platform.folderAnswers.push_back(Q(dir.File("dest")));
+    f.Main().Extractall1->trigger();
+    QCOMPARE(f.platform.BoxTexts(), QStringList{"path = " + Q(dir.File("dest"))});  // no "." in the bundle name
+    QVERIFY(f.Main().InputEnabled());
+    QVERIFY(!f.windows.extract->isVisible());
+  }
+
+  void PlaysAnimationsWithTheConfiguredPlayer() {
+    vld::TTempDir dir;
+    qputenv("VLD_BINK_PLAYER", "/opt/player/bin/play movie");
+    dir.Write("my movie.bik", Bytes{'B', 'I', 'K', 'i', 1});
+    TViewerFixture f;
+    f.Open(Q(dir.File("my movie.bik")));
+    f.Main().btAction->click();
+    f.Main().btAction->click();
+    QCOMPARE(f.platform.started.size(), size_t(2));  // twice, and no file written
+    QCOMPARE(f.platform.started[0].first, QString("/opt/player/bin/play movie"));
+    QCOMPARE(f.platform.started[0].second, QStringList{Q(dir.File("my movie.bik"))});
+
+    Bytes smush = SmushWithBinkAt(512, 64);
+    dir.Write("wrapped.snm", smush);
+    f.Open(Q(dir.File("wrapped.snm")));
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QCOMPARE(f.platform.started.size(), size_t(1));
+    QString temp = f.platform.started[0].second.value(0);
+    QVERIFY(temp.endsWith("temp.bik"));
+    QVERIFY(vld::ReadWholeFile(TMainForm::FsPath(temp)) == Bytes(smush.begin() + 512, smush.end()));
+
+    dir.Write("odd.snm", SmushWithBinkAt(513, 64));
+    f.Open(Q(dir.File("odd.snm")));
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QVERIFY(f.platform.started.empty());  // no Bink data: the player is not started
+    QCOMPARE(f.platform.BoxTexts(), QStringList{"This seems to be a non-standard Smush wrapped animation."});
+
+    f.Open(Bundle(dir, "in.lab", {{"movies\\x.bik", Bytes{'B', 'I', 'K', 'i'}}}));
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QVERIFY(f.platform.started.empty());
+    QVERIFY(f.platform.boxes.empty());
+    qunsetenv("VLD_BINK_PLAYER");
+  }
+
+  void SaysSoWhenNoPlayerCanBeStarted() {
+    vld::TTempDir dir;
+    dir.Write("m.bik", Bytes{'B', 'I', 'K', 'i', 1});
+    qputenv("VLD_BINK_PLAYER", "missing-player");
+    TViewerFixture f;
+    f.platform.startSucceeds = false;
+    f.Open(Q(dir.File("m.bik")));
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QVERIFY(f.platform.boxes[0].text.contains("missing-player"));
+    QVERIFY(f.platform.boxes[0].text.contains("VLD_BINK_PLAYER"));
+    qunsetenv("VLD_BINK_PLAYER");
+  }
+};
+
+QTEST_MAIN(FilesTest)
+#include "FilesTest.moc"
