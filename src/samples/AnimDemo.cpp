@@ -1,24 +1,17 @@
 #include "samples/Demo.h"
-
-#include "core/common/Bytes.h"
+#include "samples/ExtractSamples.h"
 
 namespace vld::samples {
 
-Bytes BuildDemoBink() {
-  Bytes b;
-  PutText(b, "BIKi");
-  PutU32LE(b, 4096 - 8);
-  for (int i = 0; b.size() < 4096; ++i) b.push_back(static_cast<std::uint8_t>(i * 7));
-  return b;
-}
+// The Bink data of the Smush demo sits at a probe other than the first, so
+// that a probe stopping early shows up.
+constexpr std::size_t kDemoSmushBinkOffset = 2048;
+
+Bytes BuildDemoBink() { return BuildBinkFile(4096, 7); }
 
 Bytes BuildDemoSmush() {
-  Bytes s;
-  PutText(s, "SMUS");
-  while (s.size() < 1024) s.push_back(0);
-  Bytes bink = BuildDemoBink();
-  s.insert(s.end(), bink.begin(), bink.end());
-  return s;
+  Bytes bink = BuildBinkFile(6000, 11);
+  return BuildSmushFile(kDemoSmushBinkOffset, bink);
 }
 
 }  // namespace vld::samples
