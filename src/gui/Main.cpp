@@ -130,7 +130,7 @@ void TMainForm::BuildWindow() {
   Batchripping1 = menuBar()->addMenu("&Batch ripping...");
   Extractall1 = Batchripping1->addAction("Extract &all...");
   SavealltilesasBMPs1 = Batchripping1->addAction("Save all tiles as BMPs...");
-  SavealltilesasBMPs1->setVisible(false);
+  // Visible, unlike the original hidden item: it asks for its folder now.
   Help1 = menuBar()->addMenu("&Help");
   About1 = Help1->addAction("&About...");
 
@@ -159,6 +159,10 @@ vld::TRunTempDir& TMainForm::TempDir() {
 }
 
 void TMainForm::SetStatus(int panel, const QString& text) {
+  if (panel == 1 && (StatusHistory.isEmpty() || StatusHistory.last() != text)) {
+    if (StatusHistory.size() > 1000) StatusHistory.removeFirst();
+    StatusHistory << text;
+  }
   StatusPanel[panel]->setText(text);
   StatusBar1->repaint();
 }

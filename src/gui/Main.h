@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/bundle/LabReader.h"
 #include "core/common/FileIO.h"
 #include "core/common/MemoryStream.h"
+#include "core/images/BMPTools.h"
 #include "gui/Platform.h"
 
 class QAction;
@@ -125,6 +127,8 @@ class TMainForm : public QMainWindow {
   void LoadBMPEntry(int index, vld::TMemoryStream& dest);
   void btSaveBMPClick();
   void SavealltilesasBMPs1Click();
+  // True when index names an entry of the open bundle's list.
+  bool ValidEntryIndex(int index) const;
 
   // Sound.
   void btnPlayAif();
@@ -143,6 +147,8 @@ class TMainForm : public QMainWindow {
   vld::TRunTempDir& TempDir();
   void SetStatus(int panel, const QString& text);  // sets a status panel and repaints at once
   QString StatusText(int panel) const;
+  // Every text panel 1 showed, in order (for the tests and for diagnostics).
+  QStringList StatusHistory;
   int SelectedIndex() const;  // -1 when the list is empty or nothing is selected
   QString SelectedName() const;
   std::string SelectedRawName() const;  // the 8-bit name as stored
@@ -183,6 +189,22 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Sets status panel 1 from a decoder's texts and clears it when the work
+  // ends, also when it ends with an error.
+  class StatusGuard {
+   public:
+    explicit StatusGuard(TMainForm& main) : main_(main) {}
+    ~StatusGuard() { main_.SetStatus(1, ""); }
+    std::function<void(const std::string&)> Fn() {
+      return [this](const std::string& text) { main_.SetStatus(1, QString::fromStdString(text)); };
+    }
+
+   private:
+    TMainForm& main_;
+  };
+  void DeliverImage(const vld::TImageFile& image, vld::TMemoryStream& dest);
+  void ShowImage(const char* extension, void (TMainForm::*decoder)(int, vld::TMemoryStream&));
+  bool DecodeForSave(int index, const std::string& name, vld::TMemoryStream& dest);
   void BuildWindow();
   void ReleaseOpenFile();
   void ApplyFileType(const std::string& name);
