@@ -40,7 +40,8 @@ std::string Quoted(ByteSpan id) {
 bool PlausibleChunkAt(ByteSpan entry, std::size_t pos) {
   if (pos > entry.size() || entry.size() - pos < kChunkHeader) return false;
   if (entry[pos] == ' ') return false;
-  return std::all_of(entry.begin() + pos, entry.begin() + pos + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+  return std::all_of(entry.begin() + pos, entry.begin() + pos + 4,
+                     [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
 }
 
 bool IdIs(ByteSpan entry, std::size_t pos, const char* id) { return std::equal(id, id + 4, entry.begin() + pos); }
@@ -60,8 +61,8 @@ TAifChunks WalkAifChunks(ByteSpan entry) {
     if (IdIs(entry, pos, "SSND") && !found.ssnd) found.ssnd = TChunkRef{payload, size};
     std::size_t left = entry.size() - payload;
     if (size > left) {
-      found.damage = "Its chunk " + Quoted(entry.subspan(pos, 4)) + " at offset " + std::to_string(pos) +
-                     " claims " + std::to_string(size) + " bytes, but only " + std::to_string(left) + " are left.";
+      found.damage = "Its chunk " + Quoted(entry.subspan(pos, 4)) + " at offset " + std::to_string(pos) + " claims " +
+                     std::to_string(size) + " bytes, but only " + std::to_string(left) + " are left.";
       break;
     }
     std::size_t next = payload + size;
@@ -143,8 +144,10 @@ std::uint32_t ExtendedToHertz(ByteSpan tenBytes) {
   bool negative = (signExponent & 0x8000) != 0;
   double hertz = 0;
   // Exponent 0x7FFF encodes infinities and NaNs; anything at or above 2^32 is out of range anyway.
-  if (exponent - 16383 >= 32) hertz = std::numeric_limits<double>::infinity();
-  else hertz = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+  if (exponent - 16383 >= 32)
+    hertz = std::numeric_limits<double>::infinity();
+  else
+    hertz = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
   double rounded = std::floor(hertz + 0.5);
   if (negative || !(rounded >= 1) || rounded > 0xFFFFFFFFu)
     throw VldError("The AIF sound cannot be converted. Its sample rate is not a usable number of hertz.");
@@ -157,8 +160,7 @@ Bytes ConvertAifToWav(ByteSpan entry) {
   TAifChunks chunks = WalkAifChunks(entry);
   TAifFormat format = ParseComm(entry, chunks);
   CheckWaveFormat(format);
-  if (!chunks.ssnd)
-    Refuse("It has no SSND chunk (sound data)." + (chunks.damage.empty() ? "" : " " + chunks.damage));
+  if (!chunks.ssnd) Refuse("It has no SSND chunk (sound data)." + (chunks.damage.empty() ? "" : " " + chunks.damage));
   const TChunkRef& ssnd = *chunks.ssnd;
   if (ssnd.size < kSsndFieldsSize)
     Refuse("Its SSND chunk holds " + std::to_string(ssnd.size) + " bytes, fewer than its 8-byte header.");

@@ -13,12 +13,12 @@ namespace vld {
 namespace {
 
 constexpr std::array<std::uint16_t, kWvcMaxIndex + 1> kSteps = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+    7,    8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,   28,
+    31,   34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,  118,
+    130,  143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,  494,
+    544,  598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878, 2066,
+    2272, 2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845, 8630,
+    9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
 struct TRun {
   std::int8_t change;
@@ -94,8 +94,10 @@ void DecodeChannel(const TWvcTables& t, TWvcBitReader& bits, TWvcChannel state, 
   for (std::size_t k = 0; k < frames; ++k, out += stride) {
     int width = t.width[state.index];
     unsigned code = bits.Code(width);
-    if (TWvcChannel::IsEscape(width, code)) state.Escape(t, width, bits.Value16());
-    else state.Apply(t, width, code);
+    if (TWvcChannel::IsEscape(width, code))
+      state.Escape(t, width, bits.Value16());
+    else
+      state.Apply(t, width, code);
     out[0] = static_cast<std::uint8_t>(state.value);
     out[1] = static_cast<std::uint8_t>(state.value >> 8);
   }

@@ -33,8 +33,8 @@ inline constexpr std::uint8_t kWvcCodecAdpcm = 1;
 
 // The decoder's fixed tables, built once for the program.
 struct TWvcTables {
-  std::array<std::uint16_t, kWvcMaxIndex + 1> step;   // the IMA ADPCM step sizes
-  std::array<std::uint8_t, kWvcMaxIndex + 1> width;   // code width (4..7) by step index
+  std::array<std::uint16_t, kWvcMaxIndex + 1> step;                   // the IMA ADPCM step sizes
+  std::array<std::uint8_t, kWvcMaxIndex + 1> width;                   // code width (4..7) by step index
   std::array<std::array<std::uint16_t, 64>, kWvcMaxIndex + 1> delta;  // sums of shifted steps by 6-bit pattern
   std::array<std::array<std::int8_t, 64>, 8> indexChange;             // [code width][magnitude]
 };
