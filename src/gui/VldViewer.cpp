@@ -32,7 +32,6 @@ class TVldApplication : public QApplication {
 int main(int argc, char** argv) {
   TVldApplication app(argc, argv);
   QApplication::setApplicationName(kAppTitle);
-  QApplication::setApplicationDisplayName(kAppTitle);
   std::unique_ptr<IPlatform> platform = CreateQtPlatform();
   gPlatform = platform.get();
 
