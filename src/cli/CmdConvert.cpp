@@ -1,9 +1,11 @@
 #include <cstdio>
 #include <iostream>
+#include <set>
 
 #include "cli/CliCommon.h"
 #include "core/audio/BinkData.h"
 #include "core/browser/Convert.h"
+#include "core/browser/ExtractPaths.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
@@ -42,6 +44,56 @@ bool ConvertStandaloneAnimation(const std::string& input, const std::string& out
   return true;
 }
 
+// Where convert-all writes an entry: its folder tree kept (safely inside the
+// output folder), the file named as the viewer suggests (sets\beach.til ->
+// sets/beach.bmp); scripts and text tables keep their whole name
+// (demo.lua -> demo.lua.txt). A name already used in this run falls back to
+// the whole name too.
+std::filesystem::path ConvertAllTarget(const std::string& name, const std::string& extension,
+                                       std::set<std::filesystem::path>& used) {
+  std::size_t slash = name.rfind('\\');
+  std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+  std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+  std::string stem = extension == ".txt" ? file : OutputStem(file);
+  std::filesystem::path target = MapEntryName(folder + stem + extension).Relative();
+  if (!used.insert(target).second) {
+    target = MapEntryName(folder + file + extension).Relative();
+    for (int n = 2; !used.insert(target).second; ++n)
+      target = MapEntryName(folder + file + "." + std::to_string(n) + extension).Relative();
+  }
+  return target;
+}
+
+void ConvertAll(const std::string& bundle, const std::string& outDir) {
+  if (!IsBundleFile(bundle)) throw VldError(bundle + " is not a LAB bundle.");
+  TLabReader reader;
+  reader.Open(bundle);
+  std::set<std::filesystem::path> used;
+  int converted = 0, failed = 0;
+  const bool progress = ShowProgress();
+  for (int i = 0; i < reader.Count(); ++i) {
+    const std::string& name = reader.GetName(i);
+    if (!IsConvertible(name)) continue;
+    if (progress) std::cerr << "\r[" << (i + 1) << "/" << reader.Count() << "] " << name << "\x1b[K" << std::flush;
+    try {
+      TConversion c = ConvertEntryBytes(name, reader.ReadEntryBytes(i));
+      std::filesystem::path target = std::filesystem::path(outDir) / ConvertAllTarget(name, c.extension, used);
+      std::filesystem::create_directories(target.parent_path());
+      WriteFileAtomic(target, c.data);
+      ++converted;
+    } catch (const std::exception& e) {
+      if (progress) std::cerr << "\n";
+      std::cerr << "vldtool: " << name << ": " << e.what() << "\n";
+      ++failed;
+    }
+  }
+  if (progress) std::cerr << "\n";
+  std::cerr << "Converted " << converted << " entries into " << outDir;
+  if (failed) std::cerr << "; " << failed << " could not be converted";
+  std::cerr << "\n";
+  if (failed) throw VldError(std::to_string(failed) + " entries could not be converted.");
+}
+
 }  // namespace
 
 void RegisterConvertCommands(CLI::App& app) {
@@ -58,6 +110,12 @@ void RegisterConvertCommands(CLI::App& app) {
     WriteOutput(target, c.data);
     if (target != "-") std::cerr << "Wrote " << target << "\n";
   });
+
+  auto* all = app.add_subcommand("convert-all", "Convert every convertible entry of a bundle, folder tree kept");
+  static std::string allBundle, allOut;
+  all->add_option("BUNDLE", allBundle, "The LAB bundle")->required();
+  all->add_option("-o,--output", allOut, "The folder to write into")->required();
+  all->callback([] { ConvertAll(allBundle, allOut); });
 }
 
 }  // namespace vld::cli
