@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/common/ByteReader.h"
 #include "core/common/Errors.h"
 #include "core/images/KFNFont.h"
 #include "core/images/TileImage.h"
@@ -165,6 +166,23 @@ TPixelImage PatternPicture(int width, int height, bool alphaFromPosition) {
     for (int x = 0; x < width; ++x)
       image.Set(x, y, static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
                 static_cast<std::uint8_t>(x ^ y), alphaFromPosition ? static_cast<std::uint8_t>(x + 2 * y) : 255);
+  return image;
+}
+
+TPixelImage ReadBMP32(ByteSpan bmp) {
+  ByteReader r(bmp, "BMP file");
+  if (r.U8() != 'B' || r.U8() != 'M') throw VldError("Not a BMP file.");
+  r.Seek(10);
+  const std::uint32_t dataOffset = r.U32LE();
+  r.Seek(18);
+  const std::int32_t width = r.I32LE();
+  const std::int32_t height = r.I32LE();
+  r.Skip(2);
+  if (r.U16LE() != 32 || height < 0) throw VldError("Not a bottom-up 32-bit BMP file.");
+  TPixelImage image(width, height);
+  r.Seek(dataOffset);
+  if (image.RowBytes() == 0) return image;
+  for (std::int32_t y = height - 1; y >= 0; --y) r.Read(image.Row(y), image.RowBytes());
   return image;
 }
 
@@ -329,10 +347,11 @@ Bytes TgaHeader(std::uint8_t imageType, std::uint16_t width, std::uint16_t heigh
 
 Bytes BuildTGA(const TPixelImage& image, const TTgaOptions& options) {
   const std::size_t pixelBytes = options.depth == 32 ? 4 : 3;
-  const std::uint8_t alphaBits = options.depth == 32 ? 8 : 0;
+  // Descriptor bit 3 is what the decoder flips on, so it is the only bit set
+  // (a 32-bit file's alpha-depth nibble of 8 would read as the same bit).
   Bytes out = TgaHeader(options.runLength ? 10 : 2, static_cast<std::uint16_t>(image.Width),
                         static_cast<std::uint16_t>(image.Height), static_cast<std::uint8_t>(options.depth),
-                        static_cast<std::uint8_t>(alphaBits | (options.flipped ? 0x08 : 0)));
+                        static_cast<std::uint8_t>(options.flipped ? 0x08 : 0));
   // The pixels in file order.
   std::vector<const std::uint8_t*> pixels;
   for (int i = 0; i < image.Height; ++i) {

@@ -47,6 +47,10 @@ const std::uint8_t* Glyph5x7(unsigned char c);
 // way (colour from position), opaque unless `alphaFromPosition`.
 TPixelImage PatternPicture(int width, int height, bool alphaFromPosition = false);
 
+// Reads back a 32-bit bottom-up BMP file as WriteBMP32 writes it; throws
+// VldError for anything else. Tests compare pictures through it.
+TPixelImage ReadBMP32(ByteSpan bmp);
+
 // The demo pictures.
 TPixelImage BeachPicture();  // 640 x 480
 TPixelImage TitlePicture();  // 320 x 200

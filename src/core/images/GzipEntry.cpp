@@ -71,6 +71,7 @@ Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report) {
   inflateEnd(&zs);
 
   if (result == Z_MEM_ERROR) throw VldError("Not enough memory to decompress the entry.");
+  info.produced = produced;
   info.streamEnded = result == Z_STREAM_END;
   // A full output buffer only means the trailer asked for less than the data holds.
   info.damaged = !info.streamEnded && !(result == Z_BUF_ERROR && outputFull);

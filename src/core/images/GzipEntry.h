@@ -21,8 +21,9 @@ bool IsGzipMember(ByteSpan entry);
 // What InflateGzipEntry found, for callers that want to tell a clean member
 // from a damaged one.
 struct TInflateReport {
-  std::size_t dataOffset = 0;       // where the deflate data begins in the entry
+  std::size_t dataOffset = 0;        // where the deflate data begins in the entry
   std::uint32_t declaredLength = 0;  // the trailer's uncompressed length
+  std::size_t produced = 0;          // bytes the deflate data yielded
   bool streamEnded = false;          // the deflate data ended properly
   bool damaged = false;              // the deflate data broke off or was corrupt
 };

@@ -18,7 +18,7 @@ void DrawGlyph(TPixelImage& sheet, ByteSpan entry, const TKfnGlyph& glyph, std::
   const std::int64_t start = static_cast<std::int64_t>(kKfnBitmapsOffset) + glyph.position;
   for (std::int64_t r = 0; r < glyph.height; ++r) {
     const std::int64_t rowStart = origin + r * sheetWidth;  // sheet position of column 0
-    const std::int64_t rowIndex = start + r * glyph.width;   // entry index of column 0
+    const std::int64_t rowIndex = start + r * glyph.width;  // entry index of column 0
     // Rows only move further down the sheet and the entry.
     if (rowStart >= sheetPixels || rowIndex >= entrySize) break;
     const std::int64_t firstColumn = std::max<std::int64_t>(0, -rowIndex);
@@ -61,8 +61,8 @@ TPixelImage RenderKFNSheet(ByteSpan entry, const StatusFn& status) {
   if (status) status("Loading KFN font...");
   const TKfnFont font = ReadKFNFont(entry);
   if (font.cellWidth < 1 || font.cellHeight < 1)
-    throw VldError("The font's cells are " + std::to_string(font.cellWidth) + " x " +
-                   std::to_string(font.cellHeight) + " pixels; a font needs cells of at least 1 x 1 pixel.");
+    throw VldError("The font's cells are " + std::to_string(font.cellWidth) + " x " + std::to_string(font.cellHeight) +
+                   " pixels; a font needs cells of at least 1 x 1 pixel.");
   const std::int64_t cellWidth = font.cellWidth;
   const std::int64_t cellHeight = std::int64_t{font.cellHeight} + kKfnRowGap;
   TPixelImage sheet(kKfnSheetColumns * cellWidth, kKfnSheetColumns * cellHeight, "font sheet");

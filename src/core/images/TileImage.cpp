@@ -15,9 +15,9 @@ constexpr std::size_t kTileRowBytes = kTileSize * 4;
 constexpr std::size_t kTileBytes = kTileRowBytes * kTileSize;
 // The corner strip: the right half of the third tile's top rows.
 constexpr int kCornerTile = 2;
-constexpr std::int32_t kCornerWidth = kTileScreenWidth - 2 * kTileSize;    // 128
-constexpr std::int32_t kCornerHeight = kTileScreenHeight - kTileSize;      // 224
-constexpr std::size_t kCornerSourceColumn = kTileSize - kCornerWidth;      // 128
+constexpr std::int32_t kCornerWidth = kTileScreenWidth - 2 * kTileSize;  // 128
+constexpr std::int32_t kCornerHeight = kTileScreenHeight - kTileSize;    // 224
+constexpr std::size_t kCornerSourceColumn = kTileSize - kCornerWidth;    // 128
 
 void Report(const StatusFn& status, const char* text) {
   if (status) status(text);
