@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "core/bundle/LabReader.h"
-#include "core/bundle/LabWriter.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
 
@@ -26,6 +25,12 @@ void StoreU32LE(Bytes& out, std::size_t at, std::uint32_t v) {
 }
 
 }  // namespace
+
+LabWriter TextBundle(std::initializer_list<std::pair<std::string_view, std::string_view>> entries) {
+  LabWriter lab;
+  for (const auto& [name, text] : entries) lab.Add(std::string(name), Bytes(text.begin(), text.end()));
+  return lab;
+}
 
 Bytes BuildBinkFile(std::size_t size, std::uint32_t seed) {
   Bytes b;

@@ -2,12 +2,19 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "core/bundle/LabWriter.h"
 #include "core/common/Bytes.h"
 
 namespace vld::samples {
+
+// A bundle of entries given as (name, text) pairs, in that order.
+LabWriter TextBundle(std::initializer_list<std::pair<std::string_view, std::string_view>> entries);
 
 // A Bink file of `size` bytes (at least 8): "BIKi", the size field, then a
 // byte pattern that depends on `seed`.

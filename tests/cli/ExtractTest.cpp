@@ -9,7 +9,6 @@
 
 #include "TestFiles.h"
 #include "core/audio/BinkData.h"
-#include "core/bundle/LabWriter.h"
 #include "core/common/FileIO.h"
 #include "samples/ExtractSamples.h"
 
@@ -45,8 +44,6 @@ ToolRun Tool(const TTempDir& dir, const fs::path& cwd, const std::vector<std::st
   return r;
 }
 
-Bytes Text(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
 std::set<std::string> Files(const fs::path& root) {
   std::set<std::string> out;
   if (!fs::exists(root)) return out;
@@ -56,12 +53,11 @@ std::set<std::string> Files(const fs::path& root) {
 }
 
 fs::path SmallBundle(const TTempDir& dir) {
-  LabWriter w;
-  w.Add("gfx\\a.til", Text("tile a"));
-  w.Add("b.til", Text("tile b"));
-  w.Add("models\\actors\\hero\\hero.cos", Text("costume"));
-  w.Add("..\\..\\outside.txt", Text("kept inside"));
-  w.Write(dir.File("data001.lab"));
+  samples::TextBundle({{"gfx\\a.til", "tile a"},
+                       {"b.til", "tile b"},
+                       {"models\\actors\\hero\\hero.cos", "costume"},
+                       {"..\\..\\outside.txt", "kept inside"}})
+      .Write(dir.File("data001.lab"));
   return dir.File("data001.lab");
 }
 
@@ -106,11 +102,7 @@ TEST(CliExtract, NamedEntriesOnly) {
 
 TEST(CliExtract, CutShortEntriesAreWrittenAndReportedWithExitOne) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("first.dat", Text("first"));
-  w.Add("broken.dat", Text("broken"));
-  w.Add("last.dat", Text("last"));
-  Bytes lab = w.Build();
+  Bytes lab = samples::TextBundle({{"first.dat", "first"}, {"broken.dat", "broken"}, {"last.dat", "last"}}).Build();
   samples::SetEntryRecord(lab, 1, static_cast<std::int32_t>(lab.size() - 2), 100);
   dir.Write("damaged.lab", lab);
   ToolRun r = Tool(dir, dir.Path(), {"extract", "damaged.lab", "-o", "OUT"});
@@ -124,7 +116,7 @@ TEST(CliExtract, CutShortEntriesAreWrittenAndReportedWithExitOne) {
 
 TEST(CliExtract, RefusalsAndUsage) {
   TTempDir dir;
-  dir.Write("loose.txt", Text("not a bundle"));
+  dir.Write("loose.txt", AsSpan(std::string("not a bundle")));
   ToolRun notBundle = Tool(dir, dir.Path(), {"extract", "loose.txt", "-o", "OUT"});
   EXPECT_EQ(notBundle.code, 1);
   EXPECT_NE(notBundle.err.find("not a LAB bundle"), std::string::npos) << notBundle.err;

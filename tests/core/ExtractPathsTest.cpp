@@ -3,7 +3,6 @@
 #include <string>
 
 #include "core/browser/ExtractPaths.h"
-#include "samples/ExtractSamples.h"
 
 using namespace vld;
 
@@ -71,19 +70,6 @@ TEST(ExtractPaths, LongPartsAreShortenedButStayDistinct) {
   std::size_t tilde = pw.file.find('~');
   ASSERT_NE(tilde, std::string::npos);
   EXPECT_EQ(tilde % 2, 0u);
-}
-
-TEST(ExtractPaths, HostileSamplesNeverLeaveTheFolder) {
-  for (const std::string& name : samples::HostileEntryNames()) {
-    std::filesystem::path rel = MapEntryName(name).Relative();
-    EXPECT_TRUE(rel.is_relative()) << name;
-    EXPECT_FALSE(rel.has_root_name()) << name;
-    for (const auto& part : rel) {
-      EXPECT_NE(part, "..") << name;
-      EXPECT_NE(part, ".") << name;
-      EXPECT_FALSE(part.empty()) << name;
-    }
-  }
 }
 
 TEST(ExtractPaths, DestinationIsTheFolderPlusTheBundleStem) {

@@ -52,12 +52,9 @@ struct Progress {
 
 TEST(Extractor, WritesTheTreeBelowTheBundleStemInDirectoryOrder) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("gfx\\a.til", Text("tile a"));
-  w.Add("b.til", Text("tile b"));
-  w.Add("gfx\\deep\\er\\c.lua", Text("script"));
-  w.Add("GFX\\A.til", Text("again"));
-  w.Write(dir.File("data001.lab"));
+  samples::TextBundle(
+      {{"gfx\\a.til", "tile a"}, {"b.til", "tile b"}, {"gfx\\deep\\er\\c.lua", "script"}, {"GFX\\A.til", "again"}})
+      .Write(dir.File("data001.lab"));
   TLabReader r;
   r.Open(dir.File("data001.lab"));
 
@@ -85,10 +82,7 @@ TEST(Extractor, WritesTheTreeBelowTheBundleStemInDirectoryOrder) {
 
 TEST(Extractor, LaterEntriesOfTheSameNameWinAndOldFilesAreReplaced) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("x.dat", Text("first"));
-  w.Add("\\.\\x.dat", Text("second"));
-  w.Write(dir.File("b.lab"));
+  samples::TextBundle({{"x.dat", "first"}, {"\\.\\x.dat", "second"}}).Write(dir.File("b.lab"));
   fs::create_directories(dir.File("out/b"));
   WriteFileAtomic(dir.File("out/b/x.dat"), Text("an old file that is much longer"));
   TLabReader r;
@@ -99,9 +93,7 @@ TEST(Extractor, LaterEntriesOfTheSameNameWinAndOldFilesAreReplaced) {
 
 TEST(Extractor, SelectedEntriesOnlyInTheGivenOrder) {
   TTempDir dir;
-  LabWriter w;
-  for (const char* n : {"a.txt", "b.txt", "c.txt"}) w.Add(n, Text(n));
-  w.Write(dir.File("s.lab"));
+  samples::TextBundle({{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}}).Write(dir.File("s.lab"));
   TLabReader r;
   r.Open(dir.File("s.lab"));
   Progress progress;
@@ -127,11 +119,7 @@ TEST(Extractor, EmptyBundleWritesNothing) {
 
 TEST(Extractor, EmptyAndNegativeSizesGiveEmptyFiles) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("empty.dat", {});
-  w.Add("negative.dat", Text("xyz"));
-  w.Add("after.dat", Text("kept"));
-  Bytes lab = w.Build();
+  Bytes lab = samples::TextBundle({{"empty.dat", ""}, {"negative.dat", "xyz"}, {"after.dat", "kept"}}).Build();
   samples::SetEntryRecord(lab, 1, 20, -5);
   dir.Write("e.lab", lab);
   TLabReader r;
@@ -146,10 +134,7 @@ TEST(Extractor, EmptyAndNegativeSizesGiveEmptyFiles) {
 
 TEST(Extractor, EntriesCutShortAreWrittenAsFarAsTheyExistAndCounted) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("whole.dat", Text("0123456789"));
-  w.Add("beyond.dat", Text("abc"));
-  w.Add("middle.dat", Text("middle"));
+  LabWriter w = samples::TextBundle({{"whole.dat", "0123456789"}, {"beyond.dat", "abc"}, {"middle.dat", "middle"}});
   w.Add("tail.dat", Bytes(200000, 0x5A));
   Bytes lab = w.Build();
   samples::SetEntryRecord(lab, 1, static_cast<std::int32_t>(lab.size() + 10), 3);  // wholly past the end
@@ -204,12 +189,11 @@ TEST(Extractor, HostileNamesStayInsideTheDestination) {
 
 TEST(Extractor, AnErrorPartWayStopsAndKeepsEarlierFiles) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("a.txt", Text("a"));
-  w.Add("blocker", Text("a file where a folder must go"));
-  w.Add("blocker\\inside.txt", Text("cannot be written"));
-  w.Add("z.txt", Text("z"));
-  w.Write(dir.File("err.lab"));
+  samples::TextBundle({{"a.txt", "a"},
+                       {"blocker", "a file where a folder must go"},
+                       {"blocker\\inside.txt", "cannot be written"},
+                       {"z.txt", "z"}})
+      .Write(dir.File("err.lab"));
   TLabReader r;
   r.Open(dir.File("err.lab"));
   Progress progress;
@@ -229,11 +213,8 @@ TEST(Extractor, AnErrorPartWayStopsAndKeepsEarlierFiles) {
 TEST(Extractor, AnEntryMayNotReplaceTheBundleItself) {
   TTempDir dir;
   fs::create_directories(dir.File("out/self"));
-  LabWriter w;
-  w.Add("first.txt", Text("1"));
-  w.Add("self.lab", Text("would overwrite the bundle"));
   fs::path bundle = dir.File("out/self/self.lab");
-  w.Write(bundle);
+  samples::TextBundle({{"first.txt", "1"}, {"self.lab", "would overwrite the bundle"}}).Write(bundle);
   Bytes before = ReadWholeFile(bundle);
   TLabReader r;
   r.Open(bundle);
@@ -244,9 +225,7 @@ TEST(Extractor, AnEntryMayNotReplaceTheBundleItself) {
 
 TEST(Extractor, AFileInThePlaceOfTheDestinationIsRefused) {
   TTempDir dir;
-  LabWriter w;
-  w.Add("a.txt", Text("a"));
-  w.Write(dir.File("f.lab"));
+  samples::TextBundle({{"a.txt", "a"}}).Write(dir.File("f.lab"));
   WriteFileAtomic(dir.File("f"), Text("not a folder"));
   TLabReader r;
   r.Open(dir.File("f.lab"));
