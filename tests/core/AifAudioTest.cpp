@@ -242,9 +242,32 @@ TEST(AifToWave, EveryTruncationIsRefusedOrConsistent) {
   Bytes file = BuildAif(spec);
   for (std::size_t n = 0; n <= file.size(); ++n) {
     Bytes prefix(file.begin(), file.begin() + n);
+    Bytes wave;
     try {
-      ParseWave(ConvertAifToWav(prefix));
+      wave = ConvertAifToWav(prefix);
     } catch (const VldError&) {
+      continue;
     }
+    ParseWave(wave);
+  }
+}
+
+TEST(AifToWave, MutatedFilesAreRefusedOrConsistent) {
+  TAifSpec spec = Spec16({1, -2, 3, -4, 5, -6});
+  spec.beforeComm.push_back(TextChunk("NAME", "abc"));
+  spec.beforeSsnd.push_back(MarkerChunk(2, "m"));
+  Bytes original = BuildAif(spec);
+  std::uint32_t seed = 11;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  for (int round = 0; round < 3000; ++round) {
+    Bytes file = original;
+    for (int flips = 1 + next() % 3; flips > 0; --flips) file[next() % file.size()] = static_cast<std::uint8_t>(next());
+    Bytes wave;
+    try {
+      wave = ConvertAifToWav(file);
+    } catch (const VldError&) {
+      continue;
+    }
+    EXPECT_LE(ParseWave(wave).data.size(), file.size());
   }
 }

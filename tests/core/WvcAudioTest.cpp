@@ -199,3 +199,20 @@ TEST(SaveAsWave, EntryConversionGivesTheSameWaveFile) {
   EXPECT_FALSE(HandlesAudioEntry("pic.til"));
   EXPECT_THROW(ConvertEntryBytes("x.wvc", {}), VldError);
 }
+
+TEST(WvcContainer, MutatedEntriesAreRefusedOrDecodedWithinBounds) {
+  TPcm16 stereo = ChordSound(8000, 2, 0.05, {300, 500});
+  Bytes original = EncodeWvc(stereo, {.framesPerBlock = 64});
+  std::uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  for (int round = 0; round < 3000; ++round) {
+    Bytes entry = original;
+    for (int flips = 1 + next() % 4; flips > 0; --flips)
+      entry[next() % entry.size()] = static_cast<std::uint8_t>(next());
+    try {
+      Bytes wave = ConvertWvcToWav(entry);
+      EXPECT_LE(wave.size(), kMaxWvcExpansion * entry.size());
+    } catch (const VldError&) {
+    }
+  }
+}

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "core/audio/AifAudio.h"
@@ -53,53 +54,90 @@ TWvcTables BuildTables() {
   return t;
 }
 
-// MSB-first reader over a 16-bit window that always holds the next two bytes; bytes past
-// the end of the block read as zero, so a code ending in the block's last byte decodes.
+// What every code does at every step index, with the width of the next code, so that
+// the chain from one code to the next is a single table look-up.
+struct TCodeEffect {
+  std::int32_t delta;
+  std::uint8_t next;
+  std::uint8_t nextWidth;
+  bool escape;
+};
+
+struct TCodeEffects {
+  std::array<std::array<TCodeEffect, 128>, kWvcMaxIndex + 1> at{};
+  TCodeEffects() {
+    const TWvcTables& t = WvcTables();
+    for (int index = 0; index <= kWvcMaxIndex; ++index) {
+      int width = t.width[index];
+      for (unsigned code = 0; code < (1u << width); ++code) {
+        TCodeEffect& e = at[index][code];
+        e.escape = TWvcChannel::IsEscape(width, code);
+        e.delta = e.escape ? 0 : TWvcChannel::Delta(t, index, width, code);
+        e.next = static_cast<std::uint8_t>(TWvcChannel::NextIndex(t, index, width, code));
+        e.nextWidth = t.width[e.next];
+      }
+    }
+  }
+};
+
+const TCodeEffects& CodeEffects() {
+  static const TCodeEffects effects;
+  return effects;
+}
+
+// The code stream, most significant bit first. Reads past the end of the block yield
+// zero bits: the stream is taken to run on in zeros, so a code that ends in the block's
+// last byte decodes whatever follows it.
 class TWvcBitReader {
  public:
-  TWvcBitReader(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {
-    window_ = unsigned(Next()) << 8;
-    window_ |= Next();
-  }
+  TWvcBitReader(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
   unsigned Code(int width) {
-    used_ += width;
-    unsigned code = (window_ >> (16 - used_)) & ((1u << width) - 1);
-    if (used_ > 7) {
-      Shift();
-      used_ -= 8;
-    }
+    if (count_ < width) Refill();
+    unsigned code = static_cast<unsigned>(bits_ >> (64 - width));
+    bits_ <<= width;
+    count_ -= width;
     return code;
   }
   // The 16 bits behind an escape code.
-  std::int16_t Value16() {
-    unsigned high = ((window_ << used_) >> 8) & 0xFF;
-    Shift();
-    unsigned low = (window_ >> (8 - used_)) & 0xFF;
-    Shift();
-    return static_cast<std::int16_t>((high << 8) | low);
-  }
+  std::int16_t Value16() { return static_cast<std::int16_t>(Code(16)); }
 
  private:
-  void Shift() { window_ = ((window_ & 0xFF) << 8) | Next(); }
-  std::uint8_t Next() { return p_ < end_ ? *p_++ : 0; }
+  // Tops the buffer up to at least 57 bits. The fast path also ORs in the leading bits of
+  // the byte after the last one counted; the next refill ORs in the very same bits.
+  void Refill() {
+    if (end_ - p_ >= 8) {
+      std::uint64_t next = 0;
+      for (int i = 0; i < 8; ++i) next = (next << 8) | p_[i];
+      bits_ |= next >> count_;
+      int bytes = (63 - count_) >> 3;
+      p_ += bytes;
+      count_ += 8 * bytes;
+      return;
+    }
+    for (; count_ <= 56; count_ += 8) bits_ |= std::uint64_t(p_ < end_ ? *p_++ : 0) << (56 - count_);
+  }
 
   const std::uint8_t* p_;
   const std::uint8_t* end_;
-  unsigned window_ = 0;
-  int used_ = 0;
+  std::uint64_t bits_ = 0;  // unread bits, left-aligned
+  int count_ = 0;
 };
 
-void DecodeChannel(const TWvcTables& t, TWvcBitReader& bits, TWvcChannel state, std::uint8_t* out, std::size_t frames,
-                   std::size_t stride) {
+void DecodeChannel(const TCodeEffects& effects, TWvcBitReader& bits, TWvcChannel start, std::uint8_t* out,
+                   std::size_t frames, std::size_t stride) {
+  int index = start.index;
+  int value = start.value;
+  int width = WvcTables().width[index];
   for (std::size_t k = 0; k < frames; ++k, out += stride) {
-    int width = t.width[state.index];
-    unsigned code = bits.Code(width);
-    if (TWvcChannel::IsEscape(width, code))
-      state.Escape(t, width, bits.Value16());
+    const TCodeEffect& e = effects.at[index][bits.Code(width)];
+    if (e.escape) [[unlikely]]
+      value = bits.Value16();
     else
-      state.Apply(t, width, code);
-    out[0] = static_cast<std::uint8_t>(state.value);
-    out[1] = static_cast<std::uint8_t>(state.value >> 8);
+      value = std::clamp(value + e.delta, -32768, 32767);
+    index = e.next;
+    width = e.nextWidth;
+    out[0] = static_cast<std::uint8_t>(value);
+    out[1] = static_cast<std::uint8_t>(value >> 8);
   }
 }
 
@@ -141,23 +179,23 @@ void DecodeWvcBlock(ByteSpan stored, std::span<std::uint8_t> output) {
   if (stored.size() < headerSize)
     throw VldError("The ADPCM block holds " + std::to_string(stored.size()) + " bytes, fewer than its " +
                    std::to_string(headerSize) + "-byte header.");
+  ByteReader header(stored, "ADPCM block");
   TWvcChannel start[2];
-  start[0].index = channels == 2 ? std::uint8_t(~stored[0]) : stored[0];
-  start[0].value = std::int16_t((stored[1] << 8) | stored[2]);
-  if (channels == 2) {
-    start[1].index = stored[3];
-    start[1].value = std::int16_t((stored[4] << 8) | stored[5]);
+  for (int c = 0; c < channels; ++c) {
+    std::uint8_t index = header.U8();
+    start[c].index = c == 0 && channels == 2 ? std::uint8_t(~index) : index;
+    start[c].value = header.I16BE();
   }
   for (int c = 0; c < channels; ++c)
     if (start[c].index > kWvcMaxIndex)
       throw VldError("The ADPCM block's channel " + std::to_string(c) + " starts at step index " +
                      std::to_string(start[c].index) + "; the highest is 88.");
 
-  const TWvcTables& tables = WvcTables();
+  const TCodeEffects& effects = CodeEffects();
   std::size_t stride = 2 * std::size_t(channels);
   std::size_t frames = output.size() / stride;
   TWvcBitReader bits(stored.data() + headerSize, stored.size() - headerSize);
-  for (int c = 0; c < channels; ++c) DecodeChannel(tables, bits, start[c], output.data() + 2 * c, frames, stride);
+  for (int c = 0; c < channels; ++c) DecodeChannel(effects, bits, start[c], output.data() + 2 * c, frames, stride);
   // No code covers the bytes of a trailing partial frame: they are silence.
   std::memset(output.data() + frames * stride, 0, output.size() - frames * stride);
 }

@@ -50,19 +50,25 @@ struct TWvcChannel {
     unsigned mask = (1u << (width - 1)) - 1;
     return (code & mask) == mask;
   }
-  // An ordinary (non-escape) code of `width` bits.
-  void Apply(const TWvcTables& t, int width, unsigned code) {
+  // The signed change an ordinary (non-escape) code of `width` bits makes at `index`.
+  static int Delta(const TWvcTables& t, int index, int width, unsigned code) {
     unsigned magnitude = code & ((1u << (width - 1)) - 1);
     int delta = t.delta[index][magnitude << (7 - width)];
     if (magnitude != 0) delta += t.step[index] >> (width - 1);
-    if (code & (1u << (width - 1))) delta = -delta;
-    value = std::clamp(value + delta, -32768, 32767);
-    index = std::clamp(index + t.indexChange[width][magnitude], 0, kWvcMaxIndex);
+    return code & (1u << (width - 1)) ? -delta : delta;
+  }
+  // The step index after any code, the escape included.
+  static int NextIndex(const TWvcTables& t, int index, int width, unsigned code) {
+    return std::clamp(index + t.indexChange[width][code & ((1u << (width - 1)) - 1)], 0, kWvcMaxIndex);
+  }
+  void Apply(const TWvcTables& t, int width, unsigned code) {
+    value = std::clamp(value + Delta(t, index, width, code), -32768, 32767);
+    index = NextIndex(t, index, width, code);
   }
   // The escape code: the 16-bit value behind it replaces the value.
   void Escape(const TWvcTables& t, int width, std::int16_t newValue) {
     value = newValue;
-    index = std::clamp(index + t.indexChange[width][(1u << (width - 1)) - 1], 0, kWvcMaxIndex);
+    index = NextIndex(t, index, width, (1u << (width - 1)) - 1);
   }
 };
 
