@@ -1,4 +1,10 @@
 #include "gui/Main.h"
+#include "gui/SurfacePlayer.h"
 
-// Surface player action: filled in when the surface player lands.
-void TMainForm::btnPlaySurface() {}
+void TMainForm::btnPlaySurface() {
+  int i = SelectedIndex();
+  if (i < 0 || !FBundleOpen) return;
+  if (RefuseEmptyEntry(i)) return;
+  surfaceForm_->LoadSurface(FReader->ReadEntryBytes(i));
+  platform_.ShowModal(surfaceForm_);
+}
