@@ -71,9 +71,8 @@ TEST(AudioConvert, RefusedSoundsExitWithTheReason) {
   } cases[] = {{"empty.wvc", kEmptyEntryRefusal}, {"cut.wvc", "truncated"}, {"noise.aif", "no COMM chunk"}};
   for (const TCase& c : cases) {
     std::string err = dir.File("err.txt").string();
-    TToolRun run = RunTool("convert " + Quote(dir.File(c.file).string()) + " -o " +
-                               Quote(dir.File("out.wav").string()),
-                           err);
+    TToolRun run =
+        RunTool("convert " + Quote(dir.File(c.file).string()) + " -o " + Quote(dir.File("out.wav").string()), err);
     EXPECT_EQ(run.exitCode, 1) << c.file;
     EXPECT_NE(ReadText(err).find(c.says), std::string::npos) << ReadText(err);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav"))) << c.file;

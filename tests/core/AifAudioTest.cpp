@@ -235,23 +235,6 @@ TEST(AifToWave, SsndRunningPastTheEntryKeepsWhatIsThere) {
   EXPECT_EQ(w.data, (Bytes{0x02, 0x01, 0x04, 0x03, 0x06, 0x05}));
 }
 
-TEST(AifToWave, EveryTruncationIsRefusedOrConsistent) {
-  TAifSpec spec = Spec16({1, -2, 3, -4, 5});
-  spec.beforeComm.push_back(TextChunk("NAME", "abc"));
-  spec.beforeSsnd.push_back(MarkerChunk(2, "m"));
-  Bytes file = BuildAif(spec);
-  for (std::size_t n = 0; n <= file.size(); ++n) {
-    Bytes prefix(file.begin(), file.begin() + n);
-    Bytes wave;
-    try {
-      wave = ConvertAifToWav(prefix);
-    } catch (const VldError&) {
-      continue;
-    }
-    ParseWave(wave);
-  }
-}
-
 TEST(AifToWave, MutatedFilesAreRefusedOrConsistent) {
   TAifSpec spec = Spec16({1, -2, 3, -4, 5, -6});
   spec.beforeComm.push_back(TextChunk("NAME", "abc"));
