@@ -33,9 +33,13 @@ TMainForm::TMainForm(IPlatform& platform, QWidget* parent) : QMainWindow(parent)
   setObjectName("MainForm");
   BuildWindow();
   FormCreate();
+  platform_.Player().onNotify = [this] { Guarded([this] { MediaPlayerNotify(); }); };
 }
 
-TMainForm::~TMainForm() { FormClose(); }
+TMainForm::~TMainForm() {
+  platform_.Player().onNotify = nullptr;
+  FormClose();
+}
 
 void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtractForm* extract,
                               TSurfacePlayerForm* surface, TDebugForm* debug) {

@@ -135,6 +135,12 @@ class TMainForm : public QMainWindow {
   void btnPlayWvc();
   void MediaPlayerNotify();
   void btSaveWavClick();
+  // Stops and closes the player when it is open.
+  void ClosePlayer();
+  // Writes the temporary "temp.wav" and plays it.
+  void PlayWave(const vld::Bytes& wave);
+  // Lines for the hidden memo (the WVC block table echo).
+  vld::LogFn MemoLog();
 
   // Surfaces.
   void btnPlaySurface();
@@ -220,4 +226,4 @@ class TMainForm : public QMainWindow {
   vld::EntryAction lastAction_ = vld::EntryAction::None;
 };
 
-inline const char* kSizeRefusal = "Hmm..the filesize is less than or equal to 0. That's is odd.";
+inline const char* kSizeRefusal = vld::kEmptyEntryRefusal;

@@ -1,7 +1,77 @@
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+#include "core/audio/AifAudio.h"
+#include "core/audio/WvcAudio.h"
+#include "core/browser/FileTypes.h"
+#include "core/common/FileIO.h"
 #include "gui/Main.h"
 
-// Sound actions: filled in when the sound converters land.
-void TMainForm::btnPlayAif() {}
-void TMainForm::btnPlayWvc() {}
-void TMainForm::MediaPlayerNotify() {}
-void TMainForm::btSaveWavClick() {}
+void TMainForm::ClosePlayer() {
+  if (!FPlayerOpen) return;
+  platform_.Player().Stop();
+  platform_.Player().Close();
+  FPlayerOpen = false;
+}
+
+void TMainForm::PlayWave(const vld::Bytes& wave) {
+  const std::filesystem::path temp = TempDir().File("temp.wav");
+  vld::WriteFileAtomic(temp, wave);
+  IMediaPlayer& player = platform_.Player();
+  // Open throws with the device's own message when it refuses the file (or
+  // there is no output device); the player then stays closed.
+  player.Open(QString::fromStdString(temp.string()));
+  FPlayerOpen = true;
+  player.Play();
+}
+
+vld::LogFn TMainForm::MemoLog() {
+  return [this](const std::string& line) { Memo1->appendPlainText(QString::fromLatin1(line.c_str())); };
+}
+
+void TMainForm::btnPlayAif() {
+  ClosePlayer();
+  if (EntryCount() == 0 || !FBundleOpen) return;
+  if (!vld::NameContains(SelectedRawName(), ".aif")) return;
+  const int i = SelectedIndex();
+  if (RefuseEmptyEntry(i)) return;
+  PlayWave(vld::ConvertAifToWav(FReader->ReadEntryBytes(i)));
+}
+
+void TMainForm::btnPlayWvc() {
+  ClosePlayer();
+  if (EntryCount() == 0 || !FBundleOpen) return;
+  if (!vld::NameContains(SelectedRawName(), ".wvc")) return;
+  const int i = SelectedIndex();
+  if (RefuseEmptyEntry(i)) return;
+  PlayWave(vld::ConvertWvcToWav(FReader->ReadEntryBytes(i), MemoLog()));
+}
+
+void TMainForm::MediaPlayerNotify() {
+  IMediaPlayer& player = platform_.Player();
+  if (FPlayerOpen && player.Mode() != PlayerMode::Playing) {
+    player.Close();
+    FPlayerOpen = false;
+  }
+}
+
+void TMainForm::btSaveWavClick() {
+  if (EntryCount() == 0 || !FBundleOpen) return;
+  const int i = SelectedIndex();
+  const std::string name = vld::NameAfterLastBackslash(SelectedRawName());
+  std::optional<QString> path = RunSaveDialog(Latin1(vld::SaveSuggestion(name, ".wav")), "Wave audio files (*.wav)|*.wav", "wav");
+  if (!path) return;
+  // The save never touches the player.
+  switch (vld::WavSourceFor(name)) {
+    case vld::TWavSource::Wvc:
+      if (RefuseEmptyEntry(i)) return;
+      vld::WriteFileAtomic(FsPath(*path), vld::ConvertWvcToWav(FReader->ReadEntryBytes(i), MemoLog()));
+      break;
+    case vld::TWavSource::Aif:
+      if (RefuseEmptyEntry(i)) return;
+      vld::WriteFileAtomic(FsPath(*path), vld::ConvertAifToWav(FReader->ReadEntryBytes(i)));
+      break;
+    case vld::TWavSource::None:
+      break;
+  }
+}

@@ -8,12 +8,11 @@
 #include <string_view>
 
 #include "core/common/ByteReader.h"
+#include "core/browser/FileTypes.h"
 #include "core/common/Bytes.h"
 
 namespace vld {
 
-// The refusal of an empty entry, shared by every sound action.
-inline constexpr const char* kEmptyEntryRefusal = "Hmm..the filesize is less than or equal to 0. That's is odd.";
 
 // Container limits: a WVC entry lists 1..1024 blocks and 1..3 codec names.
 inline constexpr std::size_t kMaxWvcBlocks = 1024;

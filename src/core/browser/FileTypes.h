@@ -6,6 +6,10 @@
 
 namespace vld {
 
+// The refusal of an entry whose size is 0 or less, shared by every action
+// that reads a single entry.
+inline constexpr const char* kEmptyEntryRefusal = "Hmm..the filesize is less than or equal to 0. That's is odd.";
+
 // What the main window runs for an entry (the dispatch table).
 enum class EntryAction {
   None,
