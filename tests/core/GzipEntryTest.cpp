@@ -155,3 +155,19 @@ TEST(GzipEntry, EveryCutOfAMemberIsHandledWithoutFaults) {
     }
   }
 }
+
+TEST(GzipEntry, TheUnzeroedBufferFormGivesTheSameBytes) {
+  Bytes data = NonZeroData(20000);
+  Bytes whole = GzipMember(data);
+  Bytes longer = whole, shorter = whole;
+  SetTrailerLength(longer, 30000);
+  SetTrailerLength(shorter, 100);
+  Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+  cut.insert(cut.end(), whole.end() - 8, whole.end());
+  for (const Bytes& member : {whole, longer, shorter, cut}) {
+    TInflatedBuffer buffer = InflateGzipBuffer(member);
+    const Bytes bytes = InflateGzipEntry(member);
+    EXPECT_EQ(Bytes(buffer.data.get(), buffer.data.get() + buffer.size), bytes);
+  }
+  EXPECT_EQ(InflateGzipBuffer(Bytes(18, 0)).size, 0u);
+}

@@ -7,18 +7,16 @@
 
 namespace vld {
 
-namespace {
-
 // The 54-byte file and information headers, all fields little-endian.
-void AppendHeader(Bytes& out, const TPixelImage& image) {
+void AppendBMP32Header(Bytes& out, std::int32_t width, std::int32_t height) {
   PutText(out, "BM");
-  PutU32LE(out, static_cast<std::uint32_t>(BMP32FileSize(image)));
+  PutU32LE(out, static_cast<std::uint32_t>(BMP32FileSize(width, height)));
   PutU16LE(out, 0);
   PutU16LE(out, 0);
   PutU32LE(out, kBmpHeaderSize);
   PutU32LE(out, 40);
-  PutU32LE(out, static_cast<std::uint32_t>(image.Width));
-  PutU32LE(out, static_cast<std::uint32_t>(image.Height));  // positive: rows stored bottom-up
+  PutU32LE(out, static_cast<std::uint32_t>(width));
+  PutU32LE(out, static_cast<std::uint32_t>(height));  // positive: rows stored bottom-up
   PutU16LE(out, 1);
   PutU16LE(out, 32);
   PutU32LE(out, 0);  // uncompressed
@@ -29,15 +27,15 @@ void AppendHeader(Bytes& out, const TPixelImage& image) {
   PutU32LE(out, 0);
 }
 
-}  // namespace
-
-std::size_t BMP32FileSize(const TPixelImage& image) {
-  return kBmpHeaderSize + static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height) * 4;
+std::size_t BMP32FileSize(std::int32_t width, std::int32_t height) {
+  return kBmpHeaderSize + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
 }
+
+std::size_t BMP32FileSize(const TPixelImage& image) { return BMP32FileSize(image.Width, image.Height); }
 
 void WriteBMP32(TByteSink& dest, const TPixelImage& image) {
   Bytes header;
-  AppendHeader(header, image);
+  AppendBMP32Header(header, image.Width, image.Height);
   dest.Write(header.data(), header.size());
   if (image.RowBytes() == 0) return;
   for (std::int32_t y = image.Height - 1; y >= 0; --y) dest.Write(image.Row(y), image.RowBytes());
@@ -46,7 +44,7 @@ void WriteBMP32(TByteSink& dest, const TPixelImage& image) {
 Bytes WriteBMP32(const TPixelImage& image) {
   Bytes out;
   out.reserve(BMP32FileSize(image));
-  AppendHeader(out, image);
+  AppendBMP32Header(out, image.Width, image.Height);
   out.resize(BMP32FileSize(image));
   std::uint8_t* dest = out.data() + kBmpHeaderSize;
   const std::size_t rowBytes = image.RowBytes();

@@ -14,6 +14,11 @@ constexpr std::int32_t kBmpResolution = 2880;
 
 // Size of the file WriteBMP32 produces for a picture of that size.
 std::size_t BMP32FileSize(const TPixelImage& image);
+std::size_t BMP32FileSize(std::int32_t width, std::int32_t height);
+
+// Appends the 54-byte header of a 32-bit bottom-up BMP file; the rows follow
+// from the bottom up. For decoders that write their rows straight into the file.
+void AppendBMP32Header(Bytes& out, std::int32_t width, std::int32_t height);
 
 // Writes the picture as a complete 32-bit BMP file: the 54-byte header, then
 // the rows from the bottom up, no colour table.

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstring>
 #include <string>
 
 #include "core/common/ByteReader.h"
@@ -37,16 +38,16 @@ std::size_t DeflateDataOffset(ByteSpan entry) {
 
 bool IsGzipMember(ByteSpan entry) { return entry.size() >= 2 && entry[0] == 0x1F && entry[1] == 0x8B; }
 
-Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report) {
+namespace {
+
+// Checks the member and fills in where its data begins and what it claims.
+TInflateReport ExamineMember(ByteSpan entry) {
   if (entry.size() < kGzipMinimumSize)
     throw VldError("The compressed entry is only " + std::to_string(entry.size()) +
                    " bytes long, too short to hold a gzip header and trailer.");
   TInflateReport info;
   info.dataOffset = DeflateDataOffset(entry);
   info.declaredLength = ByteReader::LoadU32LE(entry.data() + entry.size() - 4);
-
-  // The CRC-32 stays in the input, as deflate stops before it anyway.
-  const std::size_t inputSize = entry.size() - 4 - info.dataOffset;
   const std::uint64_t deflateSize = entry.size() - kTrailerSize - info.dataOffset;
   if (info.declaredLength > kMaxInflatedSize)
     throw VldError("The compressed entry claims to unpack to " + std::to_string(info.declaredLength) +
@@ -55,27 +56,49 @@ Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report) {
     throw VldError("The compressed entry claims to unpack to " + std::to_string(info.declaredLength) +
                    " bytes, more than its " + std::to_string(deflateSize) +
                    " bytes of compressed data can hold; it is damaged.");
+  return info;
+}
 
-  // Zero-initialised, so that whatever damaged data does not yield reads as zero.
-  Bytes out(info.declaredLength);
+// One raw inflate call over the deflate data into out (declaredLength bytes).
+void InflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
   std::uint8_t spare = 0;
   z_stream zs{};
   if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) throw VldError("Cannot start the decompressor (out of memory).");
+  // The CRC-32 stays in the input, as deflate stops before it anyway.
   zs.next_in = const_cast<Bytef*>(entry.data() + info.dataOffset);
-  zs.avail_in = static_cast<uInt>(inputSize);
-  zs.next_out = out.empty() ? &spare : out.data();  // zlib wants a real pointer even for no room
-  zs.avail_out = static_cast<uInt>(out.size());
-  int result = inflate(&zs, Z_FINISH);
-  const uLong produced = zs.total_out;
+  zs.avail_in = static_cast<uInt>(entry.size() - 4 - info.dataOffset);
+  zs.next_out = info.declaredLength ? out : &spare;  // zlib wants a real pointer even for no room
+  zs.avail_out = info.declaredLength;
+  const int result = inflate(&zs, Z_FINISH);
+  info.produced = zs.total_out;
   const bool outputFull = zs.avail_out == 0;
   inflateEnd(&zs);
 
   if (result == Z_MEM_ERROR) throw VldError("Not enough memory to decompress the entry.");
-  info.produced = produced;
   info.streamEnded = result == Z_STREAM_END;
   // A full output buffer only means the trailer asked for less than the data holds.
   info.damaged = !info.streamEnded && !(result == Z_BUF_ERROR && outputFull);
-  if (info.streamEnded) out.resize(produced);
+}
+
+}  // namespace
+
+Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report) {
+  TInflateReport info = ExamineMember(entry);
+  // Zero-initialised, so that whatever damaged data does not yield reads as zero.
+  Bytes out(info.declaredLength);
+  InflateInto(entry, out.data(), info);
+  if (info.streamEnded) out.resize(info.produced);
+  if (report) *report = info;
+  return out;
+}
+
+TInflatedBuffer InflateGzipBuffer(ByteSpan entry, TInflateReport* report) {
+  TInflateReport info = ExamineMember(entry);
+  TInflatedBuffer out;
+  out.data.reset(new std::uint8_t[info.declaredLength]);
+  InflateInto(entry, out.data.get(), info);
+  out.size = info.streamEnded ? info.produced : info.declaredLength;
+  if (info.produced < out.size) std::memset(out.data.get() + info.produced, 0, out.size - info.produced);
   if (report) *report = info;
   return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "core/common/Bytes.h"
 
@@ -37,5 +38,14 @@ struct TInflateReport {
 // into the trailer, or a trailer length above kMaxInflatedSize or above what
 // the compressed bytes could possibly hold.
 Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report = nullptr);
+
+// The same result in a buffer that is not zeroed first (only what the data
+// does not yield is), for decoders that read the bytes once and drop them.
+struct TInflatedBuffer {
+  std::unique_ptr<std::uint8_t[]> data;
+  std::size_t size = 0;
+  ByteSpan Span() const { return {data.get(), size}; }
+};
+TInflatedBuffer InflateGzipBuffer(ByteSpan entry, TInflateReport* report = nullptr);
 
 }  // namespace vld

@@ -1,0 +1,133 @@
+// Image decoding against its yardsticks, measured in the same run:
+// - a tile entry decoded to its BMP file (inflate, assembly, BMP) against
+//   inflating the same entry alone with zlib into a buffer of the right size;
+// - TGA decoding (run-length and plain) against copying the same pixel bytes.
+
+#include <benchmark/benchmark.h>
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "core/images/GzipEntry.h"
+#include "core/images/TGAImage.h"
+#include "core/images/TileImage.h"
+#include "samples/ImageSamples.h"
+
+using namespace vld;
+
+namespace {
+
+// A painted-looking background: smooth colour fields with a little grain, so
+// that it compresses about as well as real artwork rather than to almost nothing.
+TPixelImage PaintedPicture() {
+  TPixelImage image(640, 480);
+  std::uint32_t state = 1;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      state = state * 1664525u + 1013904223u;
+      const int grain = static_cast<int>(state >> 29) - 4;
+      auto channel = [&](double v) { return static_cast<std::uint8_t>(std::clamp(v + grain, 0.0, 255.0)); };
+      image.Set(x, y, channel(128 + 100 * std::sin(x / 53.0 + y / 71.0)), channel(120 + 90 * std::cos(y / 37.0)),
+                channel(110 + 80 * std::sin((x + y) / 91.0)));
+    }
+  return image;
+}
+
+const Bytes& TileEntry(int which) {
+  static const Bytes beach = samples::BuildTileEntry(samples::BeachPicture());
+  static const Bytes painted = samples::BuildTileEntry(PaintedPicture());
+  return which == 0 ? beach : painted;
+}
+
+const char* TileLabel(int which) { return which == 0 ? "beach (demo)" : "painted"; }
+
+// The yardstick: one raw inflate of the deflate data into an uninitialised
+// buffer of the trailer's size, as bare as zlib allows.
+void BM_InflateTileEntryAlone(benchmark::State& state) {
+  const Bytes& entry = TileEntry(static_cast<int>(state.range(0)));
+  TInflateReport report;
+  InflateGzipEntry(entry, &report);
+  const std::size_t outSize = report.declaredLength;
+  for (auto _ : state) {
+    std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[outSize]);
+    z_stream zs{};
+    inflateInit2(&zs, -MAX_WBITS);
+    zs.next_in = const_cast<Bytef*>(entry.data() + report.dataOffset);
+    zs.avail_in = static_cast<uInt>(entry.size() - 4 - report.dataOffset);
+    zs.next_out = out.get();
+    zs.avail_out = static_cast<uInt>(outSize);
+    if (inflate(&zs, Z_FINISH) != Z_STREAM_END) state.SkipWithError("inflate failed");
+    inflateEnd(&zs);
+    benchmark::DoNotOptimize(out.get());
+  }
+  state.SetLabel(TileLabel(static_cast<int>(state.range(0))));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * outSize));
+}
+BENCHMARK(BM_InflateTileEntryAlone)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_DecodeTileEntry(benchmark::State& state) {
+  const Bytes& entry = TileEntry(static_cast<int>(state.range(0)));
+  TInflateReport report;
+  InflateGzipEntry(entry, &report);
+  for (auto _ : state) {
+    TImageFile file = DecodeTileImage(entry);
+    benchmark::DoNotOptimize(file.bmp.data());
+  }
+  state.SetLabel(TileLabel(static_cast<int>(state.range(0))));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * report.declaredLength));
+}
+BENCHMARK(BM_DecodeTileEntry)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A 1024 x 1024 texture: the demo sign tiled over it, flat areas and edges
+// mixed, so that both run and raw packets occur.
+TPixelImage TexturePicture() {
+  const TPixelImage sign = samples::SignPicture();
+  TPixelImage image(1024, 1024);
+  for (int y = 0; y < 1024; ++y)
+    for (int x = 0; x < 1024; ++x) std::memcpy(image.At(x, y), sign.At(x % sign.Width, y % sign.Height), 4);
+  return image;
+}
+
+const Bytes& TgaEntry(int runLength) {
+  auto build = [](bool rle) {
+    samples::TTgaOptions options;
+    options.depth = 32;
+    options.runLength = rle;
+    return samples::BuildTGA(TexturePicture(), options);
+  };
+  static const Bytes plain = build(false);
+  static const Bytes rle = build(true);
+  return runLength ? rle : plain;
+}
+
+void BM_DecodeTga(benchmark::State& state) {
+  const Bytes& entry = TgaEntry(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    TPixelImage image = DecodeTGA(entry);
+    benchmark::DoNotOptimize(image.Pixels.data());
+  }
+  state.SetLabel(state.range(0) ? "run-length, 32-bit, 1024 x 1024" : "plain, 32-bit, 1024 x 1024");
+  // Throughput in decoded pixel bytes.
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 1024 * 1024 * 4);
+  state.counters["input_bytes"] = static_cast<double>(entry.size());
+}
+BENCHMARK(BM_DecodeTga)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// The yardstick: allocating a zeroed pixel array and copying 4 MiB into it.
+void BM_CopyPixelBytes(benchmark::State& state) {
+  const Bytes& entry = TgaEntry(0);
+  for (auto _ : state) {
+    Bytes pixels(std::size_t{1024} * 1024 * 4);
+    std::memcpy(pixels.data(), entry.data() + kTgaHeaderSize, pixels.size());
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 1024 * 1024 * 4);
+}
+BENCHMARK(BM_CopyPixelBytes)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
