@@ -1,5 +1,6 @@
 #include <QPlainTextEdit>
 
+#include "core/lua/LuaDump.h"
 #include "gui/Main.h"
 #include "gui/TextViewer.h"
 
@@ -18,5 +19,13 @@ void TMainForm::btnViewText() {
   platform_.ShowModal(textForm_);
 }
 
-// Filled in when the Lua loader lands.
-void TMainForm::btnShowLua() {}
+void TMainForm::btnShowLua() {
+  int i = SelectedIndex();
+  if (i < 0 || !FBundleOpen) return;
+  // No size check: an empty or short chunk is reported by the loader. The
+  // diagnostic log discards the listing and trace lines.
+  const std::string name = FReader->GetName(i);
+  std::string source = vld::DumpLuaChunk(FReader->ReadEntryBytes(i), name, {});
+  textForm_->LoadText(vld::AsSpan(source), name);
+  textForm_->ShowNonModal();
+}
