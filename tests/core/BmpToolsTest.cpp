@@ -117,7 +117,7 @@ TEST(BmpEntry, BytesPassUnchangedAndTheSizeComesFromTheHeader) {
   EXPECT_EQ(notBmp.width, 0);
 }
 
-TEST(ImageConvert, TypesAreTestedTilFirstThenTgaKfnBmp) {
+TEST(ImageConvertEntry, TypesAreTestedTilFirstThenTgaKfnBmp) {
   EXPECT_TRUE(HandlesImageEntry("gfx\\A.TIL"));
   EXPECT_TRUE(HandlesImageEntry("x.kfn.bak"));
   EXPECT_FALSE(HandlesImageEntry("sound.wav"));
@@ -132,14 +132,14 @@ TEST(ImageConvert, TypesAreTestedTilFirstThenTgaKfnBmp) {
   EXPECT_EQ(ConvertEntryBytes("x.tga.til", tile).data, c->data);
 }
 
-TEST(ImageConvert, BitmapEntriesAreCopiedByteForByte) {
+TEST(ImageConvertEntry, BitmapEntriesAreCopiedByteForByte) {
   Bytes anything{'B', 'M', 9, 8, 7, 6, 5};
   auto c = ConvertImageEntry("menu\\Title.BMP", anything);
   ASSERT_TRUE(c.has_value());
   EXPECT_EQ(c->data, anything);
 }
 
-TEST(ImageConvert, EmptyEntriesAreRefusedWithTheViewerText) {
+TEST(ImageConvertEntry, EmptyEntriesAreRefusedWithTheViewerText) {
   for (const char* name : {"a.til", "a.tga", "a.kfn", "a.bmp"})
     EXPECT_THAT([&] { ConvertImageEntry(name, Bytes{}); },
                 ThrowsMessage<VldError>(StrEq("Hmm..the filesize is less than or equal to 0. That's is odd.")))
