@@ -42,10 +42,11 @@ inline std::vector<std::string> SourceLines(const samples::TChunkFunction& main)
   return SplitCrLf(DumpLuaChunk(samples::BuildChunk(main), "t.lua"));
 }
 
-// The lines after the header line, without the final "return " and " end".
+// The lines after the header line, without a final " end" and a bare return before it.
 inline std::vector<std::string> BodyLines(const samples::TChunkFunction& main) {
   std::vector<std::string> lines = SourceLines(main);
-  if (lines.size() >= 3 && lines[lines.size() - 2] == "  return " && lines.back() == " end") lines.resize(lines.size() - 2);
+  if (!lines.empty() && lines.back() == " end") lines.pop_back();
+  if (!lines.empty() && lines.back() == "  return ") lines.pop_back();
   if (!lines.empty()) lines.erase(lines.begin());
   return lines;
 }

@@ -531,7 +531,7 @@ void TLuaDecompiler::Call(std::uint8_t op, int results, int args) {
 void TLuaDecompiler::Return(int base, int opOffset) {
   int m = static_cast<int>(FStack.Count()) + FNumParams - base;
   // "return f(...)" with every result of a call: the call's Temp line becomes the return.
-  if (opOffset - 3 >= 2 && CodeAt(opOffset - 3) == kOpCallFunc &&
+  if (m >= 1 && opOffset - 3 >= 2 && CodeAt(opOffset - 3) == kOpCallFunc &&
       CodeAt(opOffset - 2) == static_cast<std::uint8_t>(m) && FLastCallEnd == opOffset && !FLines->empty() &&
       FLines->back().Tag == opOffset) {
     FLines->pop_back();

@@ -1,0 +1,291 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "LuaTestSupport.h"
+#include "core/lua/LuaDecompiler.h"
+#include "samples/LuaChunk.h"
+
+using namespace vld;
+using namespace vld::samples;
+using vld::test::BodyLines;
+using vld::test::Code;
+using vld::test::Fn;
+using vld::test::LogLines;
+using vld::test::SourceLines;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr std::uint8_t kJmp = 109, kJmpW = 110, kIfFJmp = 111, kIfFJmpW = 112, kIfTUpJmp = 113, kIfFUpJmp = 115;
+
+// Constants 0 to 3 are the strings a, b, c and x; code ends with return, end.
+TChunkFunction Abcx(std::initializer_list<std::uint8_t> body) {
+  Bytes code = Code(body);
+  code.insert(code.end(), {0x7B, 0x00, 0x00});
+  return Fn(code, {"a", "b", "c", "x"});
+}
+
+// if <global cond> then <global f>() ... with the assembler.
+void CallStatement(TLuaAsm& a, int global) { a.GetGlobal(global).Call(0, 0); }
+
+}  // namespace
+
+TEST(LuaControl, IfElse) {
+  TChunkFunction f = Abcx({0x1F, 0x6F, 0x05, 0x20, 0x79, 0x00, 0x6D, 0x03, 0x21, 0x79, 0x00});
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  else", "    c()", "  end"));
+  // The jump line the else part came from: target 13 minus 1.
+  EXPECT_THAT(LogLines(BuildChunk(f), false), ::testing::Contains("jmp 000c "));
+}
+
+TEST(LuaControl, IfWithoutElse) {
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x6F, 0x03, 0x20, 0x79, 0x00})), ElementsAre("  if a then", "    b()", "  end"));
+  // An empty then part.
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x6F, 0x00})), ElementsAre("  if a then", "  end"));
+}
+
+TEST(LuaControl, WhileLoop) {
+  EXPECT_THAT(BodyLines(Abcx({0x6D, 0x03, 0x20, 0x79, 0x00, 0x1F, 0x71, 0x06})),
+              ElementsAre("  while a do", "    b()", "  end"));
+}
+
+TEST(LuaControl, RepeatLoop) {
+  EXPECT_THAT(BodyLines(Abcx({0x05, 0x4E, 0x20, 0x79, 0x00, 0x1F, 0x73, 0x06})),
+              ElementsAre("  x=1", "  repeat", "    b()", "  until a"));
+}
+
+TEST(LuaControl, AndOr) {
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x6B, 0x01, 0x20, 0x4E})), ElementsAre("  x=a and b"));
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x69, 0x01, 0x20, 0x4E})), ElementsAre("  x=a or b"));
+  // "and" parenthesises both sides, "or" neither; word displacements work alike.
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x20, 0x61, 0x6C, 0x03, 0x00, 0x21, 0x05, 0x62, 0x4E})),
+              ElementsAre("  x=(a + b) and (c - 1)"));
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x20, 0x61, 0x6A, 0x01, 0x00, 0x21, 0x4E})), ElementsAre("  x=a + b or c"));
+  // a and b or c
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x6B, 0x01, 0x20, 0x69, 0x01, 0x21, 0x4E})), ElementsAre("  x=a and b or c"));
+}
+
+TEST(LuaControl, ElseIfChainsMerge) {
+  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
+  TLuaAsm a(2, 0);
+  TAsmLabel notA = a.Label(), notC = a.Label(), done = a.Label();
+  a.GetGlobal(0).Jump(kIfFJmp, notA);
+  CallStatement(a, 1);
+  a.Jump(kJmp, done);
+  a.Bind(notA);
+  a.GetGlobal(2).Jump(kIfFJmp, notC);
+  CallStatement(a, 3);
+  a.Jump(kJmp, done);
+  a.Bind(notC);
+  CallStatement(a, 1);
+  CallStatement(a, 2);
+  a.Bind(done);
+  a.Return(0).End();
+  f.code = a.Code();
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  elseif c then", "    x()", "  else", "    b()",
+                                        "    c()", "  end"));
+}
+
+TEST(LuaControl, ElseIfWithoutFinalElse) {
+  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
+  TLuaAsm a(2, 0);
+  TAsmLabel notA = a.Label(), done = a.Label();
+  a.GetGlobal(0).Jump(kIfFJmp, notA);
+  CallStatement(a, 1);
+  a.Jump(kJmp, done);
+  a.Bind(notA);
+  a.GetGlobal(2).Jump(kIfFJmp, done);
+  CallStatement(a, 3);
+  a.Bind(done);
+  a.Return(0).End();
+  f.code = a.Code();
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  elseif c then", "    x()", "  end"));
+}
+
+TEST(LuaControl, ElsePartWithMoreThanOneIfIsNotMerged) {
+  // else  if c then x() end  b()  end: the trailing statement stays inside the else part.
+  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
+  TLuaAsm a(2, 0);
+  TAsmLabel notA = a.Label(), notC = a.Label(), done = a.Label();
+  a.GetGlobal(0).Jump(kIfFJmp, notA);
+  CallStatement(a, 1);
+  a.Jump(kJmp, done);
+  a.Bind(notA);
+  a.GetGlobal(2).Jump(kIfFJmp, notC);
+  CallStatement(a, 3);
+  a.Bind(notC);
+  CallStatement(a, 1);
+  a.Bind(done);
+  a.Return(0).End();
+  f.code = a.Code();
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  else", "    if c then", "      x()", "    end",
+                                        "    b()", "  end"));
+
+  // else  b()  if c then x() end  end: the if is not the first line either.
+  TChunkFunction g = Fn({}, {"a", "b", "c", "x"});
+  TLuaAsm h(2, 0);
+  TAsmLabel gNotA = h.Label(), gNotC = h.Label(), gDone = h.Label();
+  h.GetGlobal(0).Jump(kIfFJmp, gNotA);
+  CallStatement(h, 1);
+  h.Jump(kJmp, gDone);
+  h.Bind(gNotA);
+  CallStatement(h, 1);
+  h.GetGlobal(2).Jump(kIfFJmp, gNotC);
+  CallStatement(h, 3);
+  h.Bind(gNotC);
+  h.Bind(gDone);
+  h.Return(0).End();
+  g.code = h.Code();
+  EXPECT_THAT(BodyLines(g), ElementsAre("  if a then", "    b()", "  else", "    b()", "    if c then", "      x()",
+                                        "    end", "  end"));
+
+  // An else part whose statement merely begins with "if".
+  TChunkFunction i = Fn({}, {"a", "b", "iffy"});
+  TLuaAsm k(2, 0);
+  TAsmLabel iNotA = k.Label(), iDone = k.Label();
+  k.GetGlobal(0).Jump(kIfFJmp, iNotA);
+  CallStatement(k, 1);
+  k.Jump(kJmp, iDone);
+  k.Bind(iNotA);
+  k.PushNumber(1).SetGlobal(2);
+  k.Bind(iDone);
+  k.Return(0).End();
+  i.code = k.Code();
+  EXPECT_THAT(BodyLines(i), ElementsAre("  if a then", "    b()", "  else", "    iffy=1", "  end"));
+}
+
+TEST(LuaControl, ElsePartRunsToTheWordJumpsRealTarget) {
+  // then ends with jmpw +2, whose line shows the target minus 2; x=1 is two
+  // one-byte instructions and belongs to the else part.
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x6F, 0x06, 0x20, 0x79, 0x00, 0x6E, 0x02, 0x00, 0x05, 0x4E})),
+              ElementsAre("  if a then", "    b()", "  else", "    x=1", "  end"));
+}
+
+TEST(LuaControl, ElsePartWithAFiveDigitTarget) {
+  // The then part's word jump goes past offset 0xFFFF; the else part runs to the end of the code.
+  Bytes code = Code({0x1F, 0x6F, 0x06, 0x20, 0x79, 0x00, 0x6E, 0xFA, 0xFF, 0x05, 0x4E});
+  while (code.size() + 2 <= 65536) code.insert(code.end(), {0x7E, 0x00});  // pops on an empty stack: no lines
+  while (code.size() < 65536) code.push_back(0x02);
+  TChunkFunction f = Fn(code, {"a", "b", "c", "x"});
+  std::vector<std::string> lines = SourceLines(f);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              ElementsAre("  if a then", "    b()", "  else", "    x=1", "  end"));
+  EXPECT_THAT(LogLines(BuildChunk(f), false), ::testing::Contains("jmp 10003 "));
+}
+
+TEST(LuaControl, StatementBeginningWithJmpIsNoJumpLine) {
+  TChunkFunction f = Fn(Code({0x20, 0x6F, 0x02, 0x05, 0x4B, 0x7B, 0x00, 0x00}), {"jmpx", "a"});
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    jmpx=1", "  end"));
+}
+
+TEST(LuaControl, JumpLineThatNothingAbsorbsStays) {
+  EXPECT_THAT(BodyLines(Abcx({0x6D, 0x00, 0x05, 0x4E})), ElementsAre("  jmp 0003 ", "  x=1"));
+  // Inside an if's then part but not its last line.
+  EXPECT_THAT(BodyLines(Abcx({0x1F, 0x6F, 0x04, 0x6D, 0x00, 0x05, 0x4E})),
+              ElementsAre("  if a then", "    jmp 0006 ", "    x=1", "  end"));
+}
+
+TEST(LuaControl, RepeatRightAfterALocalDeclaration) {
+  // local x = 1; repeat b() until a; return: no line carries the loop's start,
+  // yet the condition is consumed and the loop is rebuilt.
+  TChunkFunction f = Fn(Code({0x05, 0x20, 0x79, 0x00, 0x1F, 0x73, 0x06, 0x7B, 0x01, 0x00}), {"a", "b"});
+  EXPECT_THAT(BodyLines(f), ElementsAre("  repeat", "    b()", "  until a"));
+}
+
+TEST(LuaControl, LoopAtTheStartOfANestedBlock) {
+  // if c then repeat b() until a end
+  TChunkFunction f = Abcx({0x21, 0x6F, 0x06, 0x20, 0x79, 0x00, 0x1F, 0x73, 0x06});
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if c then", "    repeat", "      b()", "    until a", "  end"));
+  // if c then while a do b() end end, entry jump included
+  TChunkFunction g = Abcx({0x21, 0x6F, 0x08, 0x6D, 0x03, 0x20, 0x79, 0x00, 0x1F, 0x71, 0x06});
+  EXPECT_THAT(BodyLines(g), ElementsAre("  if c then", "    while a do", "      b()", "    end", "  end"));
+}
+
+TEST(LuaControl, LoopWithoutEntryJumpKeepsTheStatementBeforeIt) {
+  // x=1, then b() looped while a: the line carrying the loop start is a statement, not a jump.
+  EXPECT_THAT(BodyLines(Abcx({0x05, 0x4E, 0x20, 0x79, 0x00, 0x1F, 0x71, 0x06})),
+              ElementsAre("  x=1", "  while a do", "    b()", "  end"));
+}
+
+TEST(LuaControl, RepeatAfterAnEmptyElse) {
+  // if a then b() else end, then repeat c() until a: the else and end lines share the loop's start tag.
+  TChunkFunction f = Abcx({0x1F, 0x6F, 0x05, 0x20, 0x79, 0x00, 0x6D, 0x00, 0x21, 0x79, 0x00, 0x1F, 0x73, 0x06});
+  EXPECT_THAT(BodyLines(f),
+              ElementsAre("  if a then", "    b()", "  else", "  end", "  repeat", "    c()", "  until a"));
+}
+
+TEST(LuaControl, NestedLoopsAndConditions) {
+  // while a do if b then repeat c() until x end end
+  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
+  TLuaAsm a(2, 0);
+  TAsmLabel test = a.Label(), body = a.Label(), skip = a.Label();
+  a.Jump(kJmp, test);
+  a.Bind(body);
+  a.GetGlobal(1).Jump(kIfFJmp, skip);
+  TAsmLabel loop = a.Here();
+  CallStatement(a, 2);
+  a.GetGlobal(3).Jump(kIfFUpJmp, loop);
+  a.Bind(skip);
+  a.Bind(test);
+  a.GetGlobal(0).Jump(kIfTUpJmp, body);
+  a.Return(0).End();
+  f.code = a.Code();
+  EXPECT_THAT(BodyLines(f), ElementsAre("  while a do", "    if b then", "      repeat", "        c()",
+                                        "      until x", "    end", "  end"));
+}
+
+TEST(LuaControl, UnbalancedEndsKeepOneSpace) {
+  EXPECT_THAT(SourceLines(Fn(Code({0x00, 0x00, 0x05, 0x4B}), {"x"})),
+              ElementsAre(HasSubstr("function()"), " end", " end", " x=1"));
+}
+
+TEST(LuaControl, BlockNestingHasALimit) {
+  auto nestedIfs = [](int depth) {
+    TChunkFunction f = Fn({}, {"a", "b"});
+    TLuaAsm a(2, 0);
+    std::vector<TAsmLabel> ends;
+    for (int i = 0; i < depth; ++i) {
+      ends.push_back(a.Label());
+      a.GetGlobal(0).Jump(kIfFJmpW, ends.back());
+    }
+    CallStatement(a, 1);
+    for (auto it = ends.rbegin(); it != ends.rend(); ++it) a.Bind(*it);
+    a.Return(0).End();
+    f.code = a.Code();
+    return f;
+  };
+  std::vector<std::string> lines = SourceLines(nestedIfs(150));
+  ASSERT_EQ(lines.size(), 1u + 150 + 1 + 150 + 2);
+  EXPECT_EQ(lines[151], std::string(2 * 151, ' ') + "b()");
+  try {
+    DumpLuaChunk(BuildChunk(nestedIfs(400)), "deep.lua");
+    FAIL() << "no limit";
+  } catch (const ELuaException& e) {
+    EXPECT_STREQ(e.what(), "Decompiling stopped: code blocks are nested more than 200 deep.");
+  }
+}
+
+TEST(LuaControl, WordJumpsRebuildTheSameStructures) {
+  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
+  TLuaAsm a(2, 0);
+  TAsmLabel notA = a.Label(), done = a.Label(), test = a.Label();
+  a.GetGlobal(0).Jump(kIfFJmpW, notA);
+  CallStatement(a, 1);
+  a.Jump(kJmpW, done);
+  a.Bind(notA);
+  CallStatement(a, 2);
+  a.Bind(done);
+  a.Jump(kJmpW, test);
+  TAsmLabel body = a.Here();
+  CallStatement(a, 3);
+  a.Bind(test);
+  a.GetGlobal(0).Jump(kIfTUpJmp + 1, body);
+  TAsmLabel again = a.Here();
+  CallStatement(a, 1);
+  a.GetGlobal(0).Jump(kIfFUpJmp + 1, again);
+  a.Return(0).End();
+  f.code = a.Code();
+  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  else", "    c()", "  end", "  while a do",
+                                        "    x()", "  end", "  repeat", "    b()", "  until a"));
+}
