@@ -197,7 +197,7 @@ void DecodeWvcBlock(ByteSpan stored, std::span<std::uint8_t> output) {
   TWvcBitReader bits(stored.data() + headerSize, stored.size() - headerSize);
   for (int c = 0; c < channels; ++c) DecodeChannel(effects, bits, start[c], output.data() + 2 * c, frames, stride);
   // No code covers the bytes of a trailing partial frame: they are silence.
-  std::memset(output.data() + frames * stride, 0, output.size() - frames * stride);
+  if (output.size() > frames * stride) std::memset(output.data() + frames * stride, 0, output.size() - frames * stride);
 }
 
 Bytes ConvertWvcToWav(ByteSpan entry, const LogFn& memo) {

@@ -18,7 +18,8 @@ void DecodeUncompressed(ByteSpan data, int bytesPerPixel, TPixelImage& image) {
   std::uint8_t* out = image.Pixels.data();
   const std::size_t pixels = image.Pixels.size() / 4;
   if (bytesPerPixel == 4) {
-    std::memcpy(out, data.data(), std::min(image.Pixels.size(), data.size()));
+    const std::size_t n = std::min(image.Pixels.size(), data.size());
+    if (n) std::memcpy(out, data.data(), n);
     return;
   }
   const std::size_t present = std::min(pixels, data.size() / 3);

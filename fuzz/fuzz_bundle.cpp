@@ -1,0 +1,42 @@
+// The bundle directory: opening, names, entry copies, lookups and the mapping
+// of entry names to extraction paths.
+#include <string>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "FuzzCommon.h"
+#include "core/browser/ExtractPaths.h"
+#include "core/bundle/LabReader.h"
+
+VLD_FUZZ_TARGET({
+  int fd = ::memfd_create("bundle", 0);
+  if (fd < 0) return 0;
+  if (size && ::write(fd, data, size) != static_cast<ssize_t>(size)) {
+    ::close(fd);
+    return 0;
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  try {
+    vld::TLabReader reader;
+    reader.Open(path);
+    VLD_FUZZ_CHECK(reader.Count() <= static_cast<int>(size / 16 + 1));
+    for (int i = 0; i < reader.Count() && i < 64; ++i) {
+      const std::string& name = reader.GetName(i);
+      VLD_FUZZ_CHECK(name.size() <= vld::kMaxNameLength);
+      vld::Bytes bytes = reader.ReadEntryBytes(i);
+      VLD_FUZZ_CHECK(static_cast<std::int64_t>(bytes.size()) <= std::max(0, reader.GetSize(i)));
+      VLD_FUZZ_CHECK(bytes.size() <= size);
+      reader.IsCompressed(i);
+      VLD_FUZZ_CHECK(reader.FindEntry(name) <= i);
+      // Whatever the name says, its extraction path stays inside the folder.
+      std::filesystem::path rel = vld::MapEntryName(name).Relative();
+      VLD_FUZZ_CHECK(rel.is_relative() && !rel.has_root_name() && !rel.empty());
+      for (const auto& part : rel) VLD_FUZZ_CHECK(part != ".." && part != "." && !part.empty());
+    }
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+})
