@@ -267,3 +267,16 @@ TEST(LabWriter, PacksAFolderTreeWithBackslashNames) {
   EXPECT_EQ(r.GetName(1), "gfx\\sub\\a.til");
   EXPECT_EQ(r.ReadEntryBytes(1), Bytes{1});
 }
+
+TEST_F(LabReaderTest, OverlongNamesAreCutAndMarkTheBundleDamaged) {
+  TRawLab lab;
+  lab.count = 3;
+  lab.namesPosition = kNamesOffsetConstant + 20 + 48;
+  lab.records = {{0, 0, 0}, {0, 0, 0}, {1, 0, 0}};  // all three names share one run without a terminator
+  lab.tail.assign(kMaxNameLength + 100, static_cast<std::uint8_t>('a' ^ kNameMask));
+  TLabReader& r = Open(lab.Build());
+  ASSERT_EQ(r.Count(), 3);
+  EXPECT_EQ(r.GetName(0), std::string(kMaxNameLength, 'a'));
+  EXPECT_EQ(r.GetName(2).size(), kMaxNameLength);
+  EXPECT_TRUE(r.IsDamaged());
+}

@@ -98,6 +98,7 @@ void TLabReader::Open(const std::filesystem::path& path) {
 
   entries_.resize(static_cast<std::size_t>(n));
   NameSource names(stream_);
+  std::size_t nameBytes = 0;
   for (std::int64_t i = 0; i < n; ++i) {
     const std::uint8_t* rec = dir.data() + i * 16;
     Entry& e = entries_[static_cast<std::size_t>(i)];
@@ -108,9 +109,14 @@ void TLabReader::Open(const std::filesystem::path& path) {
     // 32-bit arithmetic, as the directory's own fields are.
     std::int32_t namePos = static_cast<std::int32_t>(static_cast<std::uint32_t>(namesBase_) +
                                                      static_cast<std::uint32_t>(e.header.NameOffset));
+    if (nameBytes >= kMaxNamesTotal) {
+      damaged_ = true;
+      continue;
+    }
     bool cut = false;
     e.name = names.Read(namePos, cut);
     if (cut) damaged_ = true;
+    nameBytes += e.name.size();
   }
   // The position after opening is just past the directory, as a record-by-record read leaves it.
   stream_.Seek(20 + n * 16);

@@ -20,6 +20,10 @@ constexpr std::uint8_t kNameMask = 0xA5;
 constexpr std::size_t kCopyChunk = 65535;
 // A name longer than this is cut there and the bundle counts as damaged.
 constexpr std::size_t kMaxNameLength = 4096;
+// All names together hold at most this many bytes; further names read as
+// empty and the bundle counts as damaged. (Real bundles need a few MiB; a
+// hostile directory could otherwise point every record at one long run.)
+constexpr std::size_t kMaxNamesTotal = 64u << 20;
 
 // First four bytes of a file as a little-endian integer; missing bytes count as 0.
 std::int32_t ReadMagic(const std::filesystem::path& path);
