@@ -38,8 +38,10 @@ class TPaintBox : public QWidget {
 
 QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
   auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->adjustSize();
+  // Long captions wrap within the group rather than being cut at its edge.
+  label->setWordWrap(true);
+  label->setGeometry(x, y, parent->width() - x - 4, 32);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   return label;
 }
 
