@@ -195,7 +195,8 @@ void DecodeWvcBlock(ByteSpan stored, std::span<std::uint8_t> output) {
   std::size_t stride = 2 * std::size_t(channels);
   std::size_t frames = output.size() / stride;
   TWvcBitReader bits(stored.data() + headerSize, stored.size() - headerSize);
-  for (int c = 0; c < channels; ++c) DecodeChannel(effects, bits, start[c], output.data() + 2 * c, frames, stride);
+  if (frames > 0)
+    for (int c = 0; c < channels; ++c) DecodeChannel(effects, bits, start[c], output.data() + 2 * c, frames, stride);
   // No code covers the bytes of a trailing partial frame: they are silence.
   if (output.size() > frames * stride) std::memset(output.data() + frames * stride, 0, output.size() - frames * stride);
 }
