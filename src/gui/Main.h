@@ -137,6 +137,8 @@ class TMainForm : public QMainWindow {
   void btSaveWavClick();
   // Stops and closes the player when it is open.
   void ClosePlayer();
+  // The play action: converts the selected entry with toWave and plays it.
+  void PlayEntry(const char* extension, const std::function<vld::Bytes(vld::ByteSpan)>& toWave);
   // Writes the temporary "temp.wav" and plays it.
   void PlayWave(const vld::Bytes& wave);
   // Lines for the hidden memo (the WVC block table echo).

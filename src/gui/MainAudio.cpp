@@ -29,22 +29,22 @@ vld::LogFn TMainForm::MemoLog() {
   return [this](const std::string& line) { Memo1->appendPlainText(QString::fromLatin1(line.c_str())); };
 }
 
-void TMainForm::btnPlayAif() {
+void TMainForm::PlayEntry(const char* extension, const std::function<vld::Bytes(vld::ByteSpan)>& toWave) {
+  // A second play stops and closes the first, whatever follows.
   ClosePlayer();
   if (EntryCount() == 0 || !FBundleOpen) return;
-  if (!vld::NameContains(SelectedRawName(), ".aif")) return;
+  if (!vld::NameContains(SelectedRawName(), extension)) return;
   const int i = SelectedIndex();
   if (RefuseEmptyEntry(i)) return;
-  PlayWave(vld::ConvertAifToWav(FReader->ReadEntryBytes(i)));
+  PlayWave(toWave(FReader->ReadEntryBytes(i)));
+}
+
+void TMainForm::btnPlayAif() {
+  PlayEntry(".aif", [](vld::ByteSpan entry) { return vld::ConvertAifToWav(entry); });
 }
 
 void TMainForm::btnPlayWvc() {
-  ClosePlayer();
-  if (EntryCount() == 0 || !FBundleOpen) return;
-  if (!vld::NameContains(SelectedRawName(), ".wvc")) return;
-  const int i = SelectedIndex();
-  if (RefuseEmptyEntry(i)) return;
-  PlayWave(vld::ConvertWvcToWav(FReader->ReadEntryBytes(i), MemoLog()));
+  PlayEntry(".wvc", [this](vld::ByteSpan entry) { return vld::ConvertWvcToWav(entry, MemoLog()); });
 }
 
 void TMainForm::MediaPlayerNotify() {
