@@ -41,8 +41,8 @@ struct TChunkFunction {
 };
 
 struct TChunkOptions {
-  int floatSize = 4;        // 4 or 8
-  bool msbFirst = false;    // number byte order
+  int floatSize = 4;      // 4 or 8
+  bool msbFirst = false;  // number byte order
   std::uint8_t version = 0x31;
 };
 

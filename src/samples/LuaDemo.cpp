@@ -107,12 +107,12 @@ Bytes BuildDemoScript() {
 
 Bytes BuildDemoTextTable() {
   const std::string text =
-          "# Demo text table: key, a tab, the text\r\n"
-          "door_locked\tThe cellar door is locked.\r\n"
-          "door_open\tThe cellar door swings open.\r\n"
-          "key_brass\tA small brass key.\r\n"
-          "key_iron\tA heavy iron key.\r\n"
-          "hero_greet\tHello, I am Tamsin.\r\n";
+      "# Demo text table: key, a tab, the text\r\n"
+      "door_locked\tThe cellar door is locked.\r\n"
+      "door_open\tThe cellar door swings open.\r\n"
+      "key_brass\tA small brass key.\r\n"
+      "key_iron\tA heavy iron key.\r\n"
+      "hero_greet\tHello, I am Tamsin.\r\n";
   return Bytes(text.begin(), text.end());
 }
 

@@ -70,8 +70,8 @@ TEST(ListingCommand, ConvertWritesTheDecompiledSource) {
   EXPECT_EQ(run.out.substr(0, 54), "function() -- defined at demo.lua:0, code 89, stack 6\r");
 
   std::filesystem::path out = dir.File("demo.txt");
-  EXPECT_EQ(RunTool("convert " + Quote(demo.bundle.string()) + " 'scripts\\demo.lua' -o " + Quote(out.string())).exitCode,
-            0);
+  EXPECT_EQ(
+      RunTool("convert " + Quote(demo.bundle.string()) + " 'scripts\\demo.lua' -o " + Quote(out.string())).exitCode, 0);
   EXPECT_EQ(ReadText(out), expected);
 
   // A text table converts to its own bytes.

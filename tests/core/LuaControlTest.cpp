@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,13 +9,14 @@
 
 using namespace vld;
 using namespace vld::samples;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using vld::test::BodyLines;
 using vld::test::Code;
+using vld::test::DecompileError;
 using vld::test::Fn;
 using vld::test::LogLines;
 using vld::test::SourceLines;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -26,8 +29,25 @@ TChunkFunction Abcx(std::initializer_list<std::uint8_t> body) {
   return Fn(code, {"a", "b", "c", "x"});
 }
 
-// if <global cond> then <global f>() ... with the assembler.
+// <global>() with the assembler.
 void CallStatement(TLuaAsm& a, int global) { a.GetGlobal(global).Call(0, 0); }
+
+// if a then b() else <else part> end; the else part may jump to `done`, the end.
+std::vector<std::string> IfAElse(const std::function<void(TLuaAsm&, TAsmLabel done)>& elsePart,
+                                 std::initializer_list<const char*> names = {"a", "b", "c", "x"}) {
+  TChunkFunction f = Fn({}, names);
+  TLuaAsm a(2, 0);
+  TAsmLabel notA = a.Label(), done = a.Label();
+  a.GetGlobal(0).Jump(kIfFJmp, notA);
+  CallStatement(a, 1);
+  a.Jump(kJmp, done);
+  a.Bind(notA);
+  elsePart(a, done);
+  a.Bind(done);
+  a.Return(0).End();
+  f.code = a.Code();
+  return BodyLines(f);
+}
 
 }  // namespace
 
@@ -66,92 +86,51 @@ TEST(LuaControl, AndOr) {
 }
 
 TEST(LuaControl, ElseIfChainsMerge) {
-  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
-  TLuaAsm a(2, 0);
-  TAsmLabel notA = a.Label(), notC = a.Label(), done = a.Label();
-  a.GetGlobal(0).Jump(kIfFJmp, notA);
-  CallStatement(a, 1);
-  a.Jump(kJmp, done);
-  a.Bind(notA);
-  a.GetGlobal(2).Jump(kIfFJmp, notC);
-  CallStatement(a, 3);
-  a.Jump(kJmp, done);
-  a.Bind(notC);
-  CallStatement(a, 1);
-  CallStatement(a, 2);
-  a.Bind(done);
-  a.Return(0).End();
-  f.code = a.Code();
-  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  elseif c then", "    x()", "  else", "    b()",
-                                        "    c()", "  end"));
+  EXPECT_THAT(
+      IfAElse([](TLuaAsm& a, TAsmLabel done) {
+        TAsmLabel notC = a.Label();
+        a.GetGlobal(2).Jump(kIfFJmp, notC);
+        CallStatement(a, 3);
+        a.Jump(kJmp, done);
+        a.Bind(notC);
+        CallStatement(a, 1);
+        CallStatement(a, 2);
+      }),
+      ElementsAre("  if a then", "    b()", "  elseif c then", "    x()", "  else", "    b()", "    c()", "  end"));
 }
 
 TEST(LuaControl, ElseIfWithoutFinalElse) {
-  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
-  TLuaAsm a(2, 0);
-  TAsmLabel notA = a.Label(), done = a.Label();
-  a.GetGlobal(0).Jump(kIfFJmp, notA);
-  CallStatement(a, 1);
-  a.Jump(kJmp, done);
-  a.Bind(notA);
-  a.GetGlobal(2).Jump(kIfFJmp, done);
-  CallStatement(a, 3);
-  a.Bind(done);
-  a.Return(0).End();
-  f.code = a.Code();
-  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  elseif c then", "    x()", "  end"));
+  EXPECT_THAT(IfAElse([](TLuaAsm& a, TAsmLabel done) {
+                a.GetGlobal(2).Jump(kIfFJmp, done);
+                CallStatement(a, 3);
+              }),
+              ElementsAre("  if a then", "    b()", "  elseif c then", "    x()", "  end"));
 }
 
 TEST(LuaControl, ElsePartWithMoreThanOneIfIsNotMerged) {
   // else  if c then x() end  b()  end: the trailing statement stays inside the else part.
-  TChunkFunction f = Fn({}, {"a", "b", "c", "x"});
-  TLuaAsm a(2, 0);
-  TAsmLabel notA = a.Label(), notC = a.Label(), done = a.Label();
-  a.GetGlobal(0).Jump(kIfFJmp, notA);
-  CallStatement(a, 1);
-  a.Jump(kJmp, done);
-  a.Bind(notA);
-  a.GetGlobal(2).Jump(kIfFJmp, notC);
-  CallStatement(a, 3);
-  a.Bind(notC);
-  CallStatement(a, 1);
-  a.Bind(done);
-  a.Return(0).End();
-  f.code = a.Code();
-  EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  else", "    if c then", "      x()", "    end",
-                                        "    b()", "  end"));
-
+  EXPECT_THAT(
+      IfAElse([](TLuaAsm& a, TAsmLabel) {
+        TAsmLabel notC = a.Label();
+        a.GetGlobal(2).Jump(kIfFJmp, notC);
+        CallStatement(a, 3);
+        a.Bind(notC);
+        CallStatement(a, 1);
+      }),
+      ElementsAre("  if a then", "    b()", "  else", "    if c then", "      x()", "    end", "    b()", "  end"));
   // else  b()  if c then x() end  end: the if is not the first line either.
-  TChunkFunction g = Fn({}, {"a", "b", "c", "x"});
-  TLuaAsm h(2, 0);
-  TAsmLabel gNotA = h.Label(), gNotC = h.Label(), gDone = h.Label();
-  h.GetGlobal(0).Jump(kIfFJmp, gNotA);
-  CallStatement(h, 1);
-  h.Jump(kJmp, gDone);
-  h.Bind(gNotA);
-  CallStatement(h, 1);
-  h.GetGlobal(2).Jump(kIfFJmp, gNotC);
-  CallStatement(h, 3);
-  h.Bind(gNotC);
-  h.Bind(gDone);
-  h.Return(0).End();
-  g.code = h.Code();
-  EXPECT_THAT(BodyLines(g), ElementsAre("  if a then", "    b()", "  else", "    b()", "    if c then", "      x()",
-                                        "    end", "  end"));
-
+  EXPECT_THAT(
+      IfAElse([](TLuaAsm& a, TAsmLabel) {
+        CallStatement(a, 1);
+        TAsmLabel notC = a.Label();
+        a.GetGlobal(2).Jump(kIfFJmp, notC);
+        CallStatement(a, 3);
+        a.Bind(notC);
+      }),
+      ElementsAre("  if a then", "    b()", "  else", "    b()", "    if c then", "      x()", "    end", "  end"));
   // An else part whose statement merely begins with "if".
-  TChunkFunction i = Fn({}, {"a", "b", "iffy"});
-  TLuaAsm k(2, 0);
-  TAsmLabel iNotA = k.Label(), iDone = k.Label();
-  k.GetGlobal(0).Jump(kIfFJmp, iNotA);
-  CallStatement(k, 1);
-  k.Jump(kJmp, iDone);
-  k.Bind(iNotA);
-  k.PushNumber(1).SetGlobal(2);
-  k.Bind(iDone);
-  k.Return(0).End();
-  i.code = k.Code();
-  EXPECT_THAT(BodyLines(i), ElementsAre("  if a then", "    b()", "  else", "    iffy=1", "  end"));
+  EXPECT_THAT(IfAElse([](TLuaAsm& a, TAsmLabel) { a.PushNumber(1).SetGlobal(2); }, {"a", "b", "iffy"}),
+              ElementsAre("  if a then", "    b()", "  else", "    iffy=1", "  end"));
 }
 
 TEST(LuaControl, ElsePartRunsToTheWordJumpsRealTarget) {
@@ -231,8 +210,8 @@ TEST(LuaControl, NestedLoopsAndConditions) {
   a.GetGlobal(0).Jump(kIfTUpJmp, body);
   a.Return(0).End();
   f.code = a.Code();
-  EXPECT_THAT(BodyLines(f), ElementsAre("  while a do", "    if b then", "      repeat", "        c()",
-                                        "      until x", "    end", "  end"));
+  EXPECT_THAT(BodyLines(f), ElementsAre("  while a do", "    if b then", "      repeat", "        c()", "      until x",
+                                        "    end", "  end"));
 }
 
 TEST(LuaControl, UnbalancedEndsKeepOneSpace) {
@@ -258,12 +237,7 @@ TEST(LuaControl, BlockNestingHasALimit) {
   std::vector<std::string> lines = SourceLines(nestedIfs(150));
   ASSERT_EQ(lines.size(), 1u + 150 + 1 + 150 + 2);
   EXPECT_EQ(lines[151], std::string(2 * 151, ' ') + "b()");
-  try {
-    DumpLuaChunk(BuildChunk(nestedIfs(400)), "deep.lua");
-    FAIL() << "no limit";
-  } catch (const ELuaException& e) {
-    EXPECT_STREQ(e.what(), "Decompiling stopped: code blocks are nested more than 200 deep.");
-  }
+  EXPECT_EQ(DecompileError(nestedIfs(400)), "Decompiling stopped: code blocks are nested more than 200 deep.");
 }
 
 TEST(LuaControl, WordJumpsRebuildTheSameStructures) {
@@ -288,4 +262,29 @@ TEST(LuaControl, WordJumpsRebuildTheSameStructures) {
   f.code = a.Code();
   EXPECT_THAT(BodyLines(f), ElementsAre("  if a then", "    b()", "  else", "    c()", "  end", "  while a do",
                                         "    x()", "  end", "  repeat", "    b()", "  until a"));
+}
+
+TEST(LuaControl, NestingLimitCountsAcrossNestedFunctions) {
+  // 60 functions, each opening `ifs` blocks around the closure of the next.
+  auto chain = [](int ifs) {
+    TChunkFunction f = Fn(Code({0x00}));
+    for (int level = 0; level < 60; ++level) {
+      TChunkFunction outer = Fn({}, {"a"});
+      TLuaAsm a(2, 0);
+      std::vector<TAsmLabel> ends;
+      for (int i = 0; i < ifs; ++i) {
+        ends.push_back(a.Label());
+        a.GetGlobal(0).Jump(kIfFJmp, ends.back());
+      }
+      a.Closure(outer.Function(std::move(f)), 0).SetGlobal(0);
+      for (auto it = ends.rbegin(); it != ends.rend(); ++it) a.Bind(*it);
+      a.End();
+      outer.code = a.Code();
+      f = std::move(outer);
+    }
+    return f;
+  };
+  std::vector<std::string> lines = SourceLines(chain(2));  // 60 * (1 + 2) blocks
+  EXPECT_EQ(lines.back(), " end");
+  EXPECT_EQ(DecompileError(chain(3)), "Decompiling stopped: code blocks are nested more than 200 deep.");
 }

@@ -9,25 +9,13 @@
 
 using namespace vld;
 using namespace vld::samples;
-using vld::test::BodyLines;
-using vld::test::Code;
-using vld::test::Fn;
-using vld::test::SourceLines;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-namespace {
-
-std::string DecompileError(const TChunkFunction& main) {
-  try {
-    DumpLuaChunk(BuildChunk(main), "t.lua");
-  } catch (const VldError& e) {
-    return e.what();
-  }
-  return "decompiled";
-}
-
-}  // namespace
+using vld::test::BodyLines;
+using vld::test::Code;
+using vld::test::DecompileError;
+using vld::test::Fn;
+using vld::test::SourceLines;
 
 TEST(LuaDecompiler, MainFunctionOfFourLines) {
   EXPECT_THAT(SourceLines(Fn(Code({0x05, 0x4B, 0x7B, 0x00, 0x00}), {"x"})),
@@ -41,13 +29,15 @@ TEST(LuaDecompiler, ParameterNamesWithAndWithoutMethodFlag) {
   TLuaDecompiler plain(file.Main());
   EXPECT_EQ(plain.VarName(1), "Arg1");
   EXPECT_EQ(plain.VarName(2), "Local0");
-  EXPECT_EQ(JoinLuaLines(plain.Decompile()),
-            "function(Arg0, Arg1) -- defined at t.lua:0, code 9, stack 1\r\n  x=Arg0\r\n  y=Arg1\r\n  z=Local0\r\n end\r\n");
+  EXPECT_EQ(
+      JoinLuaLines(plain.Decompile()),
+      "function(Arg0, Arg1) -- defined at t.lua:0, code 9, stack 1\r\n  x=Arg0\r\n  y=Arg1\r\n  z=Local0\r\n end\r\n");
   TLuaDecompiler method(file.Main());
   method.SetIsMethod(true);
   EXPECT_EQ(method.VarName(0), "self");
-  EXPECT_EQ(JoinLuaLines(method.Decompile()),
-            "function(self, Arg1) -- defined at t.lua:0, code 9, stack 1\r\n  x=self\r\n  y=Arg1\r\n  z=Local0\r\n end\r\n");
+  EXPECT_EQ(
+      JoinLuaLines(method.Decompile()),
+      "function(self, Arg1) -- defined at t.lua:0, code 9, stack 1\r\n  x=self\r\n  y=Arg1\r\n  z=Local0\r\n end\r\n");
 }
 
 TEST(LuaDecompiler, VariableArgumentsNameTheFixedOnesAndArg) {
@@ -105,8 +95,7 @@ TEST(LuaDecompiler, ReturnOfAllResultsOfACall) {
 
 TEST(LuaDecompiler, ListAndMapConstructorsInSourceOrder) {
   // t={1, 2}
-  EXPECT_THAT(BodyLines(Fn(Code({0x3D, 0x02, 0x05, 0x06, 0x57, 0x02, 0x4B, 0x00}), {"t"})),
-              ElementsAre("  t={1, 2}"));
+  EXPECT_THAT(BodyLines(Fn(Code({0x3D, 0x02, 0x05, 0x06, 0x57, 0x02, 0x4B, 0x00}), {"t"})), ElementsAre("  t={1, 2}"));
   // t={a=1, b=2}
   EXPECT_THAT(BodyLines(Fn(Code({0x3D, 0x02, 0x0A, 0x05, 0x0B, 0x06, 0x59, 0x01, 0x4B, 0x00}), {"t", "a", "b"})),
               ElementsAre("  t={a=1, b=2}"));
@@ -147,9 +136,9 @@ TEST(LuaDecompiler, OperatorsAndParentheses) {
   EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x61, 0x67, 0x4E, 0x1F, 0x68, 0x4E, 0x00}), {"a", "b", "c", "x"})),
               ElementsAre("  x=-(a + b)", "  x=not a"));
   // comparisons and concatenation
-  const std::vector<std::pair<std::uint8_t, std::string>> ops = {
-      {0x5B, "a == b"}, {0x5C, "a ~= b"}, {0x5D, "a < b"}, {0x5E, "a <= b"},
-      {0x5F, "a > b"},  {0x64, "a / b"},  {0x66, "a .. b"}};
+  const std::vector<std::pair<std::uint8_t, std::string>> ops = {{0x5B, "a == b"}, {0x5C, "a ~= b"}, {0x5D, "a < b"},
+                                                                 {0x5E, "a <= b"}, {0x5F, "a > b"},  {0x64, "a / b"},
+                                                                 {0x66, "a .. b"}};
   for (const auto& [op, text] : ops)
     EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, op, 0x4D, 0x00}), {"a", "b", "x"})), ElementsAre("  x=" + text));
 }
@@ -189,11 +178,11 @@ TEST(LuaDecompiler, FunctionStoredIntoATableFieldIsAMethod) {
   TChunkFunction inner = Fn(Code({0x16, 0x4B, 0x00}, 2), {"y"});
   TChunkFunction main = Fn(Code({0x1F, 0x0A, 0x0B, 0x54, 0x0B, 0x4C, 0x00}), {"obj", "m"});
   main.Function(std::move(inner));
-  EXPECT_THAT(BodyLines(main), ElementsAre("  obj.m=function(self, Arg1) -- defined at t.lua:0, code 5, stack 1",
-                                           "      y=self", "    end", "",
-                                           // the same function stored elsewhere is not a method
-                                           "  m=function(Arg0, Arg1) -- defined at t.lua:0, code 5, stack 1",
-                                           "      y=Arg0", "    end", ""));
+  EXPECT_THAT(
+      BodyLines(main),
+      ElementsAre("  obj.m=function(self, Arg1) -- defined at t.lua:0, code 5, stack 1", "      y=self", "    end", "",
+                  // the same function stored elsewhere is not a method
+                  "  m=function(Arg0, Arg1) -- defined at t.lua:0, code 5, stack 1", "      y=Arg0", "    end", ""));
 }
 
 TEST(LuaDecompiler, DamagedReferencesStillGiveText) {
@@ -260,4 +249,43 @@ TEST(LuaDecompiler, RandomCodeEndsWithTextOrAnError) {
     }
   }
   EXPECT_GT(finished, 0);
+}
+
+TEST(LuaDecompiler, DemoScriptReadsLikeASource) {
+  EXPECT_EQ(DumpLuaChunk(BuildDemoScript(), "scripts\\demo.lua"),
+            "function() -- defined at demo.lua:0, code 89, stack 6\r\n"
+            "  door={name=\"cellar door\", locked=1}\r\n"
+            "  keys={\"brass\", \"iron\"}\r\n"
+            "  open=closure(function(Arg0, Arg1) -- defined at demo.lua:3, code 40, stack 6\r\n"
+            "      if Arg1 == \"iron\" then\r\n"
+            "        door.locked=nil\r\n"
+            "        Arg0:say(\"It opens.\")\r\n"
+            "      elseif Arg1 == \"brass\" then\r\n"
+            "        Arg0:say(\"Wrong key.\")\r\n"
+            "      else\r\n"
+            "        Arg0:say(\"Nothing happens.\")\r\n"
+            "      end\r\n"
+            "      return door.locked\r\n"
+            "    end\r\n"
+            ")\r\n"
+            "  count=0\r\n"
+            "  while count < 3 do\r\n"
+            "    count=count + 1\r\n"
+            "  end\r\n"
+            "  repeat\r\n"
+            "    count=count - 1\r\n"
+            "  until count <= 0\r\n"
+            "  ready=door.locked and 0 or 1\r\n"
+            "  hero={name=\"Tamsin\"}\r\n"
+            "  hero.say=function(self, Arg1) -- defined at demo.lua:21, code 21, stack 5\r\n"
+            "      if self.name then\r\n"
+            "        Local0=self.name .. \": \" .. Arg1\r\n"
+            "      end\r\n"
+            "      print(Local0)\r\n"
+            "      return \r\n"
+            "    end\r\n"
+            "\r\n"
+            "  open(hero,keys[2])\r\n"
+            "  return \r\n"
+            " end\r\n");
 }

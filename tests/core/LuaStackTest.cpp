@@ -103,7 +103,7 @@ TEST(LuaStackHelpers, QuoteStringEscapes) {
   EXPECT_EQ(QuoteString(std::string("\a\b\t\f\r\\", 6)), "\"\\a\\b\\t\\f\\r\\\\\"");
   EXPECT_EQ(QuoteString(""), "\"\"");
   EXPECT_EQ(QuoteString(std::string("ab\0cd", 5)), "\"ab\"");  // ends at the first zero
-  EXPECT_EQ(QuoteString("\x01\xE9"), "\"\x01\xE9\"");         // everything else unchanged
+  EXPECT_EQ(QuoteString("\x01\xE9"), "\"\x01\xE9\"");          // everything else unchanged
 }
 
 TEST(LuaStackHelpers, ParenOnlyAroundSpacesAndSigns) {

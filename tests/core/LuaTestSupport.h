@@ -51,6 +51,16 @@ inline std::vector<std::string> BodyLines(const samples::TChunkFunction& main) {
   return lines;
 }
 
+// The message that ends a dump, or "decompiled".
+inline std::string DecompileError(const samples::TChunkFunction& main) {
+  try {
+    DumpLuaChunk(samples::BuildChunk(main), "t.lua");
+  } catch (const VldError& e) {
+    return e.what();
+  }
+  return "decompiled";
+}
+
 // Every line sent to the diagnostic log while dumping.
 inline std::vector<std::string> LogLines(const Bytes& chunk, bool listingOnly = true) {
   std::vector<std::string> lines;

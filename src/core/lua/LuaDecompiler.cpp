@@ -193,9 +193,9 @@ TLuaLines TLuaDecompiler::Decompile() {
   if (FVarArg) params.push_back("...");
   TLuaLines result;
   TLuaLine header;
-  header.Text = "function(" + Join(params, ", ") + ")" +
-                LuaFormat(" -- defined at %s:%d, code %d, stack %d", FFunc.Source.c_str(), FFunc.Line, FCodeSize,
-                          FMaxStack);
+  header.Text =
+      "function(" + Join(params, ", ") + ")" +
+      LuaFormat(" -- defined at %s:%d, code %d, stack %d", FFunc.Source.c_str(), FFunc.Line, FCodeSize, FMaxStack);
   FContext.Produced(header.Text.size());
   result.push_back(std::move(header));
   ++FLevel;
@@ -456,11 +456,17 @@ void TLuaDecompiler::Handle(std::uint8_t op, int opOffset) {
   }
 }
 
+std::string TLuaDecompiler::OpenConstructor(std::size_t depth, const char* store, std::string& table) {
+  table = Text(FStack.PopAt(depth));
+  if ((table.empty() || table.back() != '}') && Logging()) Log(LuaFormat("Error! in %s s=\"", store) + table + "\"");
+  // An empty text is taken for a fresh table.
+  return table.empty() || table.size() == 2 ? "{" : table.substr(0, table.size() - 1) + "; ";
+}
+
 void TLuaDecompiler::ListStore(int n) {
-  std::string t = Text(FStack.PopAt(static_cast<std::size_t>(n)));
-  if ((t.empty() || t.back() != '}') && Logging()) Log("Error! in setlist s=\"" + t + "\"");
+  std::string t;
+  std::string s = OpenConstructor(static_cast<std::size_t>(n), "setlist", t);
   if (n == 0) return PushText(t);  // nothing stored: the table stays as it was
-  std::string s = t.empty() || t.size() == 2 ? "{" : t.substr(0, t.size() - 1) + "; ";
   // Popped last item first; listed in source order.
   std::vector<std::string> items(static_cast<std::size_t>(n));
   for (int i = n - 1; i >= 0; --i) items[i] = PopText();
@@ -469,9 +475,8 @@ void TLuaDecompiler::ListStore(int n) {
 
 void TLuaDecompiler::MapStore(int n) {
   int pairs = n + 1;
-  std::string t = Text(FStack.PopAt(2 * static_cast<std::size_t>(pairs)));
-  if ((t.empty() || t.back() != '}') && Logging()) Log("Error! in setmap s=\"" + t + "\"");
-  std::string s = t.empty() || t.size() == 2 ? "{" : t.substr(0, t.size() - 1) + "; ";
+  std::string t;
+  std::string s = OpenConstructor(2 * static_cast<std::size_t>(pairs), "setmap", t);
   std::vector<std::string> items(static_cast<std::size_t>(pairs));
   for (int i = pairs - 1; i >= 0; --i) {
     std::string value = PopText();  // a string value keeps its quotes
@@ -482,8 +487,8 @@ void TLuaDecompiler::MapStore(int n) {
 }
 
 void TLuaDecompiler::BinaryOp(std::uint8_t op) {
-  static const char* const kOperators[] = {" == ", " ~= ", " < ", " <= ", " > ", " >= ",
-                                           " + ",  " - ",  " * ", " / ",  "^",   " .. "};
+  static const char* const kOperators[] = {
+      " == ", " ~= ", " < ", " <= ", " > ", " >= ", " + ", " - ", " * ", " / ", "^", " .. "};
   std::string right = PopText();
   std::string left = PopText();
   if (op >= 99 && op <= 101) {

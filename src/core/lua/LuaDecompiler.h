@@ -86,6 +86,8 @@ class TLuaDecompiler : private TLuaFunctionRenderer {
   void PushGlobal(int k);
 
   void Handle(std::uint8_t op, int opOffset);
+  // Pops the table below a constructor's items; returns the text to continue it with.
+  std::string OpenConstructor(std::size_t depth, const char* store, std::string& table);
   void ListStore(int n);
   void MapStore(int n);
   void BinaryOp(std::uint8_t op);

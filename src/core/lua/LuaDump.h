@@ -36,9 +36,9 @@ struct TLuaFunction;
 // One value: a constant of a function, or an entry of the decompiler's stack.
 struct TLuaValue {
   std::int32_t Kind = kLuaUnknown;
-  std::string Text;                     // kLuaText
-  const TLuaFunction* Func = nullptr;   // kLuaFunction; owned by the function whose constant it is
-  double Num = 0;                       // kLuaNumber
+  std::string Text;                    // kLuaText
+  const TLuaFunction* Func = nullptr;  // kLuaFunction; owned by the function whose constant it is
+  double Num = 0;                      // kLuaNumber
 };
 
 using TLuaConsts = std::vector<TLuaValue>;
@@ -54,7 +54,7 @@ struct TLuaFunction {
   std::uint16_t Line = 0;
   std::string Source;
   std::int32_t CodeSize = 0;
-  Bytes Code;  // CodeSize bytes
+  Bytes Code;                    // CodeSize bytes
   std::uint32_t FileOffset = 0;  // where the function's record (its line field) begins
   TLuaConsts Consts;
   TLuaLocals Locals;

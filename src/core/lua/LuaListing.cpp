@@ -27,14 +27,12 @@ enum class TForm {
   JumpWord,
   UpJumpByte,  // backward
   UpJumpWord,
-  SetList,     // byte start, byte count
-  SetListW,    // word start, byte count
-  SetList0,    // byte count
-  SetMap,      // byte n, listed n + 1
-  Closure,     // byte k, byte n
-  ClosureShort,
-  Call,        // byte results, byte arguments
-  CallShort,
+  SetList,    // byte start, byte count
+  SetListW,   // word start, byte count
+  SetList0,   // byte count
+  SetMap,     // byte n, listed n + 1
+  TwoBytes,   // "name %d %d": closure k n, callfunc results arguments
+  ShortByte,  // "name%d %d": the value carried in the opcode, then a byte
 };
 
 struct TOpGroup {
@@ -45,42 +43,78 @@ struct TOpGroup {
 };
 
 constexpr TOpGroup kOpGroups[] = {
-    {0, 0, "endcode", TForm::None},           {1, 1, "pushnil", TForm::Byte},
-    {2, 2, "pushnil0", TForm::None},          {3, 3, "pushnumber", TForm::Byte},
-    {4, 6, "pushnumber", TForm::Short},       {7, 7, "pushnumberw", TForm::Word},
-    {8, 8, "pushconstant", TForm::ByteConst}, {9, 16, "pushconstant", TForm::ShortConst},
-    {17, 17, "pushconstantw", TForm::WordConst}, {18, 18, "pushupvalue", TForm::Byte},
-    {19, 20, "pushupvalue", TForm::Short},    {21, 21, "pushlocal", TForm::Byte},
-    {22, 29, "pushlocal", TForm::Short},      {30, 30, "getglobal", TForm::ByteConst},
-    {31, 38, "getglobal", TForm::ShortConst}, {39, 39, "getglobalw", TForm::WordConst},
-    {40, 40, "gettable", TForm::None},        {41, 41, "getdotted", TForm::ByteConst},
-    {42, 49, "getdotted", TForm::ShortConst}, {50, 50, "getdottedw", TForm::WordConst},
-    {51, 51, "pushself", TForm::ByteConst},   {52, 59, "pushself", TForm::ShortConst},
-    {60, 60, "pushselfw", TForm::WordConst},  {61, 61, "createarray", TForm::Byte},
-    {62, 63, "createarray", TForm::Short},    {64, 64, "createarrayw", TForm::Word},
-    {65, 65, "setlocal", TForm::Byte},        {66, 73, "setlocal", TForm::Short},
-    {74, 74, "setglobal", TForm::ByteConst},  {75, 82, "setglobal", TForm::ShortConst},
-    {83, 83, "setglobalw", TForm::WordConst}, {84, 84, "settable0", TForm::None},
-    {85, 85, "settable", TForm::Byte},        {86, 86, "setlist", TForm::SetList},
-    {87, 87, "setlist0", TForm::SetList0},    {88, 88, "setlistw", TForm::SetListW},
-    {89, 89, "setmap", TForm::SetMap},        {90, 90, "setmap0", TForm::None},
-    {91, 91, "eqop", TForm::None},            {92, 92, "neqop", TForm::None},
-    {93, 93, "ltop", TForm::None},            {94, 94, "leop", TForm::None},
-    {95, 95, "gtop", TForm::None},            {96, 96, "geop", TForm::None},
-    {97, 97, "addop", TForm::None},           {98, 98, "subop", TForm::None},
-    {99, 99, "mulop", TForm::None},           {100, 100, "divop", TForm::None},
-    {101, 101, "powop", TForm::None},         {102, 102, "concop", TForm::None},
-    {103, 103, "minusop", TForm::None},       {104, 104, "notop", TForm::None},
-    {105, 105, "ontjmp", TForm::JumpByte},    {106, 106, "ontjmpw", TForm::JumpWord},
-    {107, 107, "onfjmp", TForm::JumpByte},    {108, 108, "onfjmpw", TForm::JumpWord},
-    {109, 109, "jmp", TForm::JumpByte},       {110, 110, "jmpw", TForm::JumpWord},
-    {111, 111, "iffjmp", TForm::JumpByte},    {112, 112, "iffjmpw", TForm::JumpWord},
-    {113, 113, "iftupjmp", TForm::UpJumpByte}, {114, 114, "iftupjmpw", TForm::UpJumpWord},
-    {115, 115, "iffupjmp", TForm::UpJumpByte}, {116, 116, "iffupjmpw", TForm::UpJumpWord},
-    {117, 117, "closure", TForm::Closure},    {118, 119, "closure", TForm::ClosureShort},
-    {120, 120, "callfunc", TForm::Call},      {121, 122, "callfunc", TForm::CallShort},
-    {123, 123, "retcode", TForm::Byte},       {124, 124, "setline", TForm::Byte},
-    {125, 125, "setlinew", TForm::Word},      {126, 126, "pop", TForm::Byte},
+    {0, 0, "endcode", TForm::None},
+    {1, 1, "pushnil", TForm::Byte},
+    {2, 2, "pushnil0", TForm::None},
+    {3, 3, "pushnumber", TForm::Byte},
+    {4, 6, "pushnumber", TForm::Short},
+    {7, 7, "pushnumberw", TForm::Word},
+    {8, 8, "pushconstant", TForm::ByteConst},
+    {9, 16, "pushconstant", TForm::ShortConst},
+    {17, 17, "pushconstantw", TForm::WordConst},
+    {18, 18, "pushupvalue", TForm::Byte},
+    {19, 20, "pushupvalue", TForm::Short},
+    {21, 21, "pushlocal", TForm::Byte},
+    {22, 29, "pushlocal", TForm::Short},
+    {30, 30, "getglobal", TForm::ByteConst},
+    {31, 38, "getglobal", TForm::ShortConst},
+    {39, 39, "getglobalw", TForm::WordConst},
+    {40, 40, "gettable", TForm::None},
+    {41, 41, "getdotted", TForm::ByteConst},
+    {42, 49, "getdotted", TForm::ShortConst},
+    {50, 50, "getdottedw", TForm::WordConst},
+    {51, 51, "pushself", TForm::ByteConst},
+    {52, 59, "pushself", TForm::ShortConst},
+    {60, 60, "pushselfw", TForm::WordConst},
+    {61, 61, "createarray", TForm::Byte},
+    {62, 63, "createarray", TForm::Short},
+    {64, 64, "createarrayw", TForm::Word},
+    {65, 65, "setlocal", TForm::Byte},
+    {66, 73, "setlocal", TForm::Short},
+    {74, 74, "setglobal", TForm::ByteConst},
+    {75, 82, "setglobal", TForm::ShortConst},
+    {83, 83, "setglobalw", TForm::WordConst},
+    {84, 84, "settable0", TForm::None},
+    {85, 85, "settable", TForm::Byte},
+    {86, 86, "setlist", TForm::SetList},
+    {87, 87, "setlist0", TForm::SetList0},
+    {88, 88, "setlistw", TForm::SetListW},
+    {89, 89, "setmap", TForm::SetMap},
+    {90, 90, "setmap0", TForm::None},
+    {91, 91, "eqop", TForm::None},
+    {92, 92, "neqop", TForm::None},
+    {93, 93, "ltop", TForm::None},
+    {94, 94, "leop", TForm::None},
+    {95, 95, "gtop", TForm::None},
+    {96, 96, "geop", TForm::None},
+    {97, 97, "addop", TForm::None},
+    {98, 98, "subop", TForm::None},
+    {99, 99, "mulop", TForm::None},
+    {100, 100, "divop", TForm::None},
+    {101, 101, "powop", TForm::None},
+    {102, 102, "concop", TForm::None},
+    {103, 103, "minusop", TForm::None},
+    {104, 104, "notop", TForm::None},
+    {105, 105, "ontjmp", TForm::JumpByte},
+    {106, 106, "ontjmpw", TForm::JumpWord},
+    {107, 107, "onfjmp", TForm::JumpByte},
+    {108, 108, "onfjmpw", TForm::JumpWord},
+    {109, 109, "jmp", TForm::JumpByte},
+    {110, 110, "jmpw", TForm::JumpWord},
+    {111, 111, "iffjmp", TForm::JumpByte},
+    {112, 112, "iffjmpw", TForm::JumpWord},
+    {113, 113, "iftupjmp", TForm::UpJumpByte},
+    {114, 114, "iftupjmpw", TForm::UpJumpWord},
+    {115, 115, "iffupjmp", TForm::UpJumpByte},
+    {116, 116, "iffupjmpw", TForm::UpJumpWord},
+    {117, 117, "closure", TForm::TwoBytes},
+    {118, 119, "closure", TForm::ShortByte},
+    {120, 120, "callfunc", TForm::TwoBytes},
+    {121, 122, "callfunc", TForm::ShortByte},
+    {123, 123, "retcode", TForm::Byte},
+    {124, 124, "setline", TForm::Byte},
+    {125, 125, "setlinew", TForm::Word},
+    {126, 126, "pop", TForm::Byte},
     {127, 128, "pop", TForm::Short},
 };
 
@@ -112,22 +146,28 @@ class TCodeCursor {
   int FPos = 0;
 };
 
-std::string JumpText(const char* name, int target) {
-  return LuaFormat("%s %.4x", name, static_cast<unsigned>(target));
-}
+// Targets before the code's start show as their 32-bit two's complement.
+std::string JumpText(const char* name, int target) { return LuaFormat("%s %.4x", name, static_cast<unsigned>(target)); }
 
 }  // namespace
 
 std::string LuaFormat(const char* format, ...) {
+  // One pass for the usual short line; a second only for long texts.
+  char buf[256];
   va_list args;
   va_start(args, format);
   va_list copy;
   va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+  int n = std::vsnprintf(buf, sizeof buf, format, args);
   va_end(args);
+  std::string text;
+  if (n > 0 && static_cast<std::size_t>(n) < sizeof buf) {
+    text.assign(buf, static_cast<std::size_t>(n));
+  } else if (n > 0) {
+    text.resize(static_cast<std::size_t>(n));
+    std::vsnprintf(text.data(), text.size() + 1, format, copy);
+  }
+  va_end(copy);
   return text;
 }
 
@@ -137,8 +177,8 @@ std::string FormatG(double value) {
   if (value == 0) return "0";
   // Fifteen correctly rounded significant digits, then the layout by hand.
   char buf[64];
-  auto result = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific,
-                              kSignificantDigits - 1);
+  auto result =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, kSignificantDigits - 1);
   std::string text(buf, result.ptr);
   std::size_t e = text.find('e');
   std::string digits = text.substr(0, 1) + text.substr(2, e - 2);
@@ -256,24 +296,14 @@ void TLuaListing::ListCode(const TLuaFunction& f) {
       case TForm::ShortConst:
         text = LuaFormat("%s%d ", g->name, shortValue) + ConstName(f, shortValue);
         break;
-      case TForm::JumpByte: {
-        int d = c.Byte();
-        text = JumpText(g->name, c.Pos() + d);
-        break;
-      }
-      case TForm::JumpWord: {
-        int d = c.Word();
-        text = JumpText(g->name, c.Pos() + d);
-        break;
-      }
-      case TForm::UpJumpByte: {
-        int d = c.Byte();
-        text = JumpText(g->name, c.Pos() - d);
-        break;
-      }
+      case TForm::JumpByte:
+      case TForm::JumpWord:
+      case TForm::UpJumpByte:
       case TForm::UpJumpWord: {
-        int d = c.Word();
-        text = JumpText(g->name, c.Pos() - d);
+        bool word = g->form == TForm::JumpWord || g->form == TForm::UpJumpWord;
+        bool up = g->form == TForm::UpJumpByte || g->form == TForm::UpJumpWord;
+        int d = word ? c.Word() : c.Byte();
+        text = JumpText(g->name, up ? c.Pos() - d : c.Pos() + d);
         break;
       }
       case TForm::SetList: {
@@ -294,23 +324,14 @@ void TLuaListing::ListCode(const TLuaFunction& f) {
       case TForm::SetMap:
         text = LuaFormat("setmap %d", c.Byte() + 1);
         break;
-      case TForm::Closure: {
-        int k = c.Byte();
-        int n = c.Byte();
-        text = LuaFormat("closure %d %d", k, n);
+      case TForm::TwoBytes: {
+        int first = c.Byte();
+        int second = c.Byte();
+        text = LuaFormat("%s %d %d", g->name, first, second);
         break;
       }
-      case TForm::ClosureShort:
-        text = LuaFormat("closure%d %d", shortValue, c.Byte());
-        break;
-      case TForm::Call: {
-        int results = c.Byte();
-        int args = c.Byte();
-        text = LuaFormat("callfunc %d %d", results, args);
-        break;
-      }
-      case TForm::CallShort:
-        text = LuaFormat("callfunc%d %d", shortValue, c.Byte());
+      case TForm::ShortByte:
+        text = LuaFormat("%s%d %d", g->name, shortValue, c.Byte());
         break;
     }
     InstrLine(offset, op, text);
