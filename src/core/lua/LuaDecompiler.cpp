@@ -66,8 +66,8 @@ void TLuaDecompileContext::Step(std::int64_t n) {
 }
 
 void TLuaDecompileContext::Produced(std::size_t bytes) {
-  Text += static_cast<std::int64_t>(bytes);
-  if (Text > kMaxLuaDecompileText)
+  TextBytes += static_cast<std::int64_t>(bytes);
+  if (TextBytes > kMaxLuaDecompileText)
     throw ELuaException(LuaFormat("Decompiling stopped: the source text would exceed %lld bytes.",
                                   static_cast<long long>(kMaxLuaDecompileText)));
 }

@@ -38,7 +38,7 @@ std::string JoinLuaLines(const TLuaLines& lines);
 struct TLuaDecompileContext {
   LogFn Log;
   std::int64_t Steps = 0;
-  std::int64_t Text = 0;
+  std::int64_t TextBytes = 0;
   int Depth = 0;
   int IfSerial = 0;
 
