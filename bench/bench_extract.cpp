@@ -61,10 +61,10 @@ struct Workload {
     scratch = MakeScratch("/dev/shm");
     bundle = scratch / "generated.lab";
     tar = scratch / "generated.tar";
-    vld::samples::TGeneratedBundle spec;
-    spec.entries = entries;
-    spec.folders = std::min(kFolders, entries);
-    bytes = vld::samples::WriteGeneratedBundle(bundle, spec);
+    vld::samples::TGeneratedBundle layout;
+    layout.entries = entries;
+    layout.folders = std::min(kFolders, entries);
+    bytes = vld::samples::WriteGeneratedBundle(bundle, layout);
 
     vld::TLabReader reader;
     reader.Open(bundle);

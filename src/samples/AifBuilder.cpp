@@ -142,30 +142,30 @@ TAifChunk TextChunk(const std::string& id, const std::string& text) {
   return TAifChunk{id, Bytes(text.begin(), text.end())};
 }
 
-Bytes BuildAif(const TAifSpec& spec) {
+Bytes BuildAif(const TAifSpec& layout) {
   Bytes body;
   PutText(body, "AIFF");
-  for (const TAifChunk& chunk : spec.beforeComm) PutChunk(body, chunk, spec.padOddChunks);
-  if (!spec.omitComm) {
-    std::uint32_t frameBytes = spec.channels * ((spec.bitsPerSample + 7u) / 8u);
+  for (const TAifChunk& chunk : layout.beforeComm) PutChunk(body, chunk, layout.padOddChunks);
+  if (!layout.omitComm) {
+    std::uint32_t frameBytes = layout.channels * ((layout.bitsPerSample + 7u) / 8u);
     Bytes comm;
-    PutU16BE(comm, spec.channels);
-    PutU32BE(comm, spec.frames ? spec.frames : frameBytes ? std::uint32_t(spec.sampleBytes.size() / frameBytes) : 0);
-    PutU16BE(comm, spec.bitsPerSample);
-    auto rate = spec.rawRate ? *spec.rawRate : Extended80(spec.sampleRate);
+    PutU16BE(comm, layout.channels);
+    PutU32BE(comm, layout.frames ? layout.frames : frameBytes ? std::uint32_t(layout.sampleBytes.size() / frameBytes) : 0);
+    PutU16BE(comm, layout.bitsPerSample);
+    auto rate = layout.rawRate ? *layout.rawRate : Extended80(layout.sampleRate);
     comm.insert(comm.end(), rate.begin(), rate.end());
-    PutChunk(body, "COMM", static_cast<std::uint32_t>(comm.size()), comm, spec.padOddChunks);
+    PutChunk(body, "COMM", static_cast<std::uint32_t>(comm.size()), comm, layout.padOddChunks);
   }
-  for (const TAifChunk& chunk : spec.beforeSsnd) PutChunk(body, chunk, spec.padOddChunks);
-  if (!spec.omitSsnd) {
+  for (const TAifChunk& chunk : layout.beforeSsnd) PutChunk(body, chunk, layout.padOddChunks);
+  if (!layout.omitSsnd) {
     Bytes ssnd;
-    PutU32BE(ssnd, spec.ssndOffset);
-    PutU32BE(ssnd, spec.ssndBlockSize);
-    ssnd.insert(ssnd.end(), spec.ssndOffset, 0xA5);  // filler a reader must skip, not play
-    ssnd.insert(ssnd.end(), spec.sampleBytes.begin(), spec.sampleBytes.end());
-    PutChunk(body, "SSND", spec.ssndSize.value_or(static_cast<std::uint32_t>(ssnd.size())), ssnd, spec.padOddChunks);
+    PutU32BE(ssnd, layout.ssndOffset);
+    PutU32BE(ssnd, layout.ssndBlockSize);
+    ssnd.insert(ssnd.end(), layout.ssndOffset, 0xA5);  // filler a reader must skip, not play
+    ssnd.insert(ssnd.end(), layout.sampleBytes.begin(), layout.sampleBytes.end());
+    PutChunk(body, "SSND", layout.ssndSize.value_or(static_cast<std::uint32_t>(ssnd.size())), ssnd, layout.padOddChunks);
   }
-  for (const TAifChunk& chunk : spec.afterSsnd) PutChunk(body, chunk, spec.padOddChunks);
+  for (const TAifChunk& chunk : layout.afterSsnd) PutChunk(body, chunk, layout.padOddChunks);
 
   Bytes file;
   PutText(file, "FORM");
@@ -175,12 +175,12 @@ Bytes BuildAif(const TAifSpec& spec) {
 }
 
 TAifSpec AifSpecFor(const TPcm16& pcm) {
-  TAifSpec spec;
-  spec.channels = pcm.channels;
-  spec.sampleRate = pcm.sampleRate;
-  spec.bitsPerSample = 16;
-  spec.sampleBytes = AifSamples16(pcm.samples);
-  return spec;
+  TAifSpec layout;
+  layout.channels = pcm.channels;
+  layout.sampleRate = pcm.sampleRate;
+  layout.bitsPerSample = 16;
+  layout.sampleBytes = AifSamples16(pcm.samples);
+  return layout;
 }
 
 Bytes BuildAif(const TPcm16& pcm) { return BuildAif(AifSpecFor(pcm)); }

@@ -58,7 +58,7 @@ struct TAifSpec {
 
 // The AIFF file: FORM header, the chunks before COMM, COMM, the chunks before SSND,
 // SSND, the chunks after it.
-Bytes BuildAif(const TAifSpec& spec);
+Bytes BuildAif(const TAifSpec& layout);
 // A 16-bit AIFF file of the sound, COMM first and SSND right behind it.
 Bytes BuildAif(const TPcm16& pcm);
 // Spec for a 16-bit sound (for tests that then add chunks or damage).

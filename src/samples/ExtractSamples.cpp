@@ -78,20 +78,20 @@ void SetEntryRecord(Bytes& bundle, int index, std::int32_t offset, std::int32_t 
   StoreU32LE(bundle, at + 8, static_cast<std::uint32_t>(size));
 }
 
-std::int64_t WriteGeneratedBundle(const std::filesystem::path& path, const TGeneratedBundle& spec) {
-  if (spec.entries < 0 || spec.folders < 1 || spec.minSize > spec.maxSize)
+std::int64_t WriteGeneratedBundle(const std::filesystem::path& path, const TGeneratedBundle& layout) {
+  if (layout.entries < 0 || layout.folders < 1 || layout.minSize > layout.maxSize)
     throw VldError("The generated bundle's settings do not fit together.");
-  std::uint64_t state = spec.seed;
-  std::vector<std::size_t> sizes(static_cast<std::size_t>(spec.entries));
+  std::uint64_t state = layout.seed;
+  std::vector<std::size_t> sizes(static_cast<std::size_t>(layout.entries));
   std::int64_t total = 0;
   LabWriter lab;
-  for (int i = 0; i < spec.entries; ++i) {
+  for (int i = 0; i < layout.entries; ++i) {
     double u = static_cast<double>(SplitMix(state) >> 11) / 9007199254740992.0;
-    std::size_t size = spec.minSize + static_cast<std::size_t>((spec.maxSize - spec.minSize) * u * u * u);
+    std::size_t size = layout.minSize + static_cast<std::size_t>((layout.maxSize - layout.minSize) * u * u * u);
     sizes[static_cast<std::size_t>(i)] = size;
     total += static_cast<std::int64_t>(size);
     char name[48];
-    std::snprintf(name, sizeof name, "dir%03d\\file%05d.dat", i % spec.folders, i);
+    std::snprintf(name, sizeof name, "dir%03d\\file%05d.dat", i % layout.folders, i);
     lab.Add(name, {});
   }
   // The directory comes from the bundle writer with empty entries; only the
@@ -106,7 +106,7 @@ std::int64_t WriteGeneratedBundle(const std::filesystem::path& path, const TGene
   }
 
   // Entry contents are windows into one pseudo-random pool.
-  Bytes pool(spec.maxSize + 4096);
+  Bytes pool(layout.maxSize + 4096);
   for (auto& b : pool) b = static_cast<std::uint8_t>(SplitMix(state));
   TAtomicFile out(path);
   out.Write(head);

@@ -48,6 +48,6 @@ struct TGeneratedBundle {
 
 // Writes the bundle to `path` without holding it in memory; returns the
 // total size of the entries' data.
-std::int64_t WriteGeneratedBundle(const std::filesystem::path& path, const TGeneratedBundle& spec);
+std::int64_t WriteGeneratedBundle(const std::filesystem::path& path, const TGeneratedBundle& layout);
 
 }  // namespace vld::samples

@@ -44,7 +44,7 @@ TWave ParseWave(const Bytes& file) {
   return w;
 }
 
-TWave Convert(const TAifSpec& spec) { return ParseWave(ConvertAifToWav(BuildAif(spec))); }
+TWave Convert(const TAifSpec& layout) { return ParseWave(ConvertAifToWav(BuildAif(layout))); }
 
 TAifSpec Spec16(std::vector<std::int16_t> samples, std::uint16_t channels = 1, std::uint32_t rate = 22050) {
   return AifSpecFor(TPcm16{channels, rate, std::move(samples)});
@@ -79,10 +79,10 @@ TEST(AifToWave, SixteenBitSamplesTurnLittleEndianWithoutTheSsndFields) {
 }
 
 TEST(AifToWave, SsndOffsetSkipsFillerBeforeTheSamples) {
-  TAifSpec spec = Spec16({0x0102, 0x0304});
-  spec.ssndOffset = 6;
-  spec.ssndBlockSize = 8;
-  EXPECT_EQ(Convert(spec).data, (Bytes{0x02, 0x01, 0x04, 0x03}));
+  TAifSpec layout = Spec16({0x0102, 0x0304});
+  layout.ssndOffset = 6;
+  layout.ssndBlockSize = 8;
+  EXPECT_EQ(Convert(layout).data, (Bytes{0x02, 0x01, 0x04, 0x03}));
 }
 
 TEST(AifToWave, OtherChunksAnywhereAreSkipped) {
@@ -112,35 +112,35 @@ TEST(AifToWave, OtherChunksAnywhereAreSkipped) {
 }
 
 TEST(AifToWave, OddChunksWalkWithOrWithoutThePadByte) {
-  TAifSpec spec = Spec16({11, 22});
-  spec.beforeComm.push_back(TextChunk("NAME", "odd"));  // 3 bytes
-  spec.beforeSsnd.push_back(TextChunk("ANNO", "abcde"));
+  TAifSpec layout = Spec16({11, 22});
+  layout.beforeComm.push_back(TextChunk("NAME", "odd"));  // 3 bytes
+  layout.beforeSsnd.push_back(TextChunk("ANNO", "abcde"));
   Bytes expected = ConvertAifToWav(BuildAif(Spec16({11, 22})));
-  spec.padOddChunks = true;
-  EXPECT_EQ(ConvertAifToWav(BuildAif(spec)), expected);
-  spec.padOddChunks = false;
-  EXPECT_EQ(ConvertAifToWav(BuildAif(spec)), expected);
+  layout.padOddChunks = true;
+  EXPECT_EQ(ConvertAifToWav(BuildAif(layout)), expected);
+  layout.padOddChunks = false;
+  EXPECT_EQ(ConvertAifToWav(BuildAif(layout)), expected);
 }
 
 TEST(AifToWave, OddSampleByteCountSwapsWholeWordsAndKeepsTheLastByte) {
-  TAifSpec spec = Spec16({});
-  spec.sampleBytes = {0x01, 0x02, 0x03, 0x04, 0x05};
+  TAifSpec layout = Spec16({});
+  layout.sampleBytes = {0x01, 0x02, 0x03, 0x04, 0x05};
   for (bool pad : {true, false}) {
-    spec.padOddChunks = pad;
-    spec.afterSsnd = {TextChunk("ANNO", "after")};
-    TWave w = Convert(spec);
+    layout.padOddChunks = pad;
+    layout.afterSsnd = {TextChunk("ANNO", "after")};
+    TWave w = Convert(layout);
     EXPECT_EQ(w.data, (Bytes{0x02, 0x01, 0x04, 0x03, 0x05})) << "pad " << pad;
   }
 }
 
 TEST(AifToWave, EightBitSignedBecomesUnsigned) {
-  TAifSpec spec;
-  spec.channels = 2;
-  spec.bitsPerSample = 8;
-  spec.sampleRate = 11025;
+  TAifSpec layout;
+  layout.channels = 2;
+  layout.bitsPerSample = 8;
+  layout.sampleRate = 11025;
   std::vector<std::int8_t> samples = {-128, -1, 0, 127};
-  spec.sampleBytes = AifSamples8(samples);
-  TWave w = Convert(spec);
+  layout.sampleBytes = AifSamples8(samples);
+  TWave w = Convert(layout);
   EXPECT_EQ(w.bits, 8);
   EXPECT_EQ(w.blockAlign, 2);
   EXPECT_EQ(w.byteRate, 22050u);
@@ -148,33 +148,33 @@ TEST(AifToWave, EightBitSignedBecomesUnsigned) {
 }
 
 TEST(AifToWave, WideSamplesAreReversedPerSample) {
-  TAifSpec spec;
-  spec.channels = 2;
-  spec.bitsPerSample = 24;
-  spec.sampleRate = 48000;
+  TAifSpec layout;
+  layout.channels = 2;
+  layout.bitsPerSample = 24;
+  layout.sampleRate = 48000;
   std::vector<std::int32_t> samples = {0x123456, -2};
-  spec.sampleBytes = AifSamples24(samples);
-  TWave w = Convert(spec);
+  layout.sampleBytes = AifSamples24(samples);
+  TWave w = Convert(layout);
   EXPECT_EQ(w.bits, 24);
   EXPECT_EQ(w.blockAlign, 6);
   EXPECT_EQ(w.byteRate, 288000u);
   EXPECT_EQ(w.data, (Bytes{0x56, 0x34, 0x12, 0xFE, 0xFF, 0xFF}));
 
-  spec.channels = 1;
-  spec.bitsPerSample = 32;
-  spec.sampleBytes = {0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0};
-  w = Convert(spec);
+  layout.channels = 1;
+  layout.bitsPerSample = 32;
+  layout.sampleBytes = {0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0};
+  w = Convert(layout);
   EXPECT_EQ(w.blockAlign, 4);
   EXPECT_EQ(w.data, (Bytes{0x04, 0x03, 0x02, 0x01, 0xD0, 0xC0, 0xB0, 0xA0}));
 }
 
 TEST(AifToWave, UnconvertibleFormatsAreRefused) {
-  TAifSpec spec = Spec16({1, 2});
-  spec.bitsPerSample = 12;
-  EXPECT_NE(RefusalOf(BuildAif(spec)).find("12 bits"), std::string::npos);
-  spec = Spec16({1, 2});
-  spec.channels = 0;
-  EXPECT_NE(RefusalOf(BuildAif(spec)).find("0 channels"), std::string::npos);
+  TAifSpec layout = Spec16({1, 2});
+  layout.bitsPerSample = 12;
+  EXPECT_NE(RefusalOf(BuildAif(layout)).find("12 bits"), std::string::npos);
+  layout = Spec16({1, 2});
+  layout.channels = 0;
+  EXPECT_NE(RefusalOf(BuildAif(layout)).find("0 channels"), std::string::npos);
 }
 
 TEST(AifToWave, ExtendedSampleRatesRoundToWholeHertz) {
@@ -191,9 +191,9 @@ TEST(AifToWave, ExtendedSampleRatesRoundToWholeHertz) {
   auto infinite = std::array<std::uint8_t, 10>{0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0};
   for (const auto& bad : {Extended80(0), negative, infinite, Extended80(1ull << 33)}) {
     EXPECT_THROW(ExtendedToHertz(bad), VldError);
-    TAifSpec spec = Spec16({1});
-    spec.rawRate = bad;
-    EXPECT_NE(RefusalOf(BuildAif(spec)).find("sample rate"), std::string::npos);
+    TAifSpec layout = Spec16({1});
+    layout.rawRate = bad;
+    EXPECT_NE(RefusalOf(BuildAif(layout)).find("sample rate"), std::string::npos);
   }
 }
 
@@ -229,17 +229,17 @@ TEST(AifToWave, MissingOrDamagedChunksAreRefused) {
 }
 
 TEST(AifToWave, SsndRunningPastTheEntryKeepsWhatIsThere) {
-  TAifSpec spec = Spec16({0x0102, 0x0304, 0x0506});
-  spec.ssndSize = 8 + 6 + 1000;
-  TWave w = Convert(spec);
+  TAifSpec layout = Spec16({0x0102, 0x0304, 0x0506});
+  layout.ssndSize = 8 + 6 + 1000;
+  TWave w = Convert(layout);
   EXPECT_EQ(w.data, (Bytes{0x02, 0x01, 0x04, 0x03, 0x06, 0x05}));
 }
 
 TEST(AifToWave, MutatedFilesAreRefusedOrConsistent) {
-  TAifSpec spec = Spec16({1, -2, 3, -4, 5, -6});
-  spec.beforeComm.push_back(TextChunk("NAME", "abc"));
-  spec.beforeSsnd.push_back(MarkerChunk(2, "m"));
-  Bytes original = BuildAif(spec);
+  TAifSpec layout = Spec16({1, -2, 3, -4, 5, -6});
+  layout.beforeComm.push_back(TextChunk("NAME", "abc"));
+  layout.beforeSsnd.push_back(MarkerChunk(2, "m"));
+  Bytes original = BuildAif(layout);
   std::uint32_t seed = 11;
   auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
   for (int round = 0; round < 3000; ++round) {
