@@ -32,21 +32,6 @@ std::optional<std::int64_t> FindBinkOffset(ByteSpan smush) {
   return std::nullopt;
 }
 
-std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out) {
-  if (length <= 0) return 0;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(length, kCopyChunk)));
-  std::int64_t copied = 0;
-  file.Seek(offset);
-  while (copied < length) {
-    std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, kCopyChunk));
-    std::size_t got = file.Read(buffer.data(), chunk);
-    if (got) out.Write(buffer.data(), got);
-    copied += static_cast<std::int64_t>(got);
-    if (got < chunk) break;
-  }
-  return copied;
-}
-
 std::optional<std::int64_t> ExtractBinkData(TFileStream& smush, TByteSink& out) {
   std::optional<std::int64_t> offset = FindBinkOffset(smush);
   if (!offset) return std::nullopt;

@@ -24,11 +24,6 @@ constexpr std::string_view kNonStandardSmushText = "This seems to be a non-stand
 std::optional<std::int64_t> FindBinkOffset(TFileStream& smush);
 std::optional<std::int64_t> FindBinkOffset(ByteSpan smush);
 
-// Copies `length` bytes of `file` from `offset` to `out` in pieces of 65,535
-// bytes through one buffer. Returns the bytes copied: fewer when the file
-// ends first.
-std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out);
-
 // The Bink data of an open Smush-wrapped file (from the "BIKi" found by
 // FindBinkOffset to the end) written to `target` through a temporary file.
 // Returns the bytes written, or nullopt, writing nothing, when no probe hit.

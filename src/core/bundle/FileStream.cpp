@@ -1,7 +1,9 @@
 #include "core/bundle/FileStream.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
@@ -55,6 +57,21 @@ std::size_t TFileStream::ReadAtZeroFilled(std::int64_t pos, void* dest, std::siz
   std::size_t got = Read(dest, n);
   if (got < n) std::memset(static_cast<std::uint8_t*>(dest) + got, 0, n - got);
   return got;
+}
+
+std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out) {
+  if (length <= 0) return 0;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(length, kCopyChunk)));
+  std::int64_t copied = 0;
+  file.Seek(offset);
+  while (copied < length) {
+    std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, kCopyChunk));
+    std::size_t got = file.Read(buffer.data(), chunk);
+    if (got) out.Write(buffer.data(), got);
+    copied += static_cast<std::int64_t>(got);
+    if (got < chunk) break;  // the file ends inside the range
+  }
+  return copied;
 }
 
 }  // namespace vld

@@ -4,7 +4,12 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/common/MemoryStream.h"
+
 namespace vld {
+
+// Entries and files are copied in pieces of this size through one buffer.
+constexpr std::size_t kCopyChunk = 65535;
 
 // A file opened for reading with a shared position, as the bundle reader and
 // the stand-alone animation mode hold it. Reads past the end deliver fewer
@@ -37,5 +42,10 @@ class TFileStream {
   std::int64_t pos_ = 0;
   std::int64_t osPos_ = -1;  // where the C stream stands, to skip needless seeks
 };
+
+// Copies `length` bytes of `file` from `offset` to `out` in pieces of
+// kCopyChunk bytes. Returns the bytes copied: fewer when the file ends first,
+// 0 for a length of zero or less; nothing is invented for missing bytes.
+std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out);
 
 }  // namespace vld

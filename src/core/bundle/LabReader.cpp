@@ -148,20 +148,7 @@ bool TLabReader::IsCompressed(int index) {
 
 std::int64_t TLabReader::ReadEntry(int index, TByteSink& dest) {
   const TFileHeader& h = At(index).header;
-  if (h.Size <= 0) return 0;
-  std::vector<std::uint8_t> buffer(std::min<std::size_t>(kCopyChunk, static_cast<std::size_t>(h.Size)));
-  std::int64_t remaining = h.Size;
-  std::int64_t copied = 0;
-  stream_.Seek(h.Offset);
-  while (remaining > 0) {
-    std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kCopyChunk));
-    std::size_t got = stream_.Read(buffer.data(), chunk);
-    if (got) dest.Write(buffer.data(), got);
-    copied += static_cast<std::int64_t>(got);
-    if (got < chunk) break;  // the file ends inside the entry
-    remaining -= static_cast<std::int64_t>(chunk);
-  }
-  return copied;
+  return CopyFileRange(stream_, h.Offset, h.Size, dest);
 }
 
 Bytes TLabReader::ReadEntryBytes(int index) {

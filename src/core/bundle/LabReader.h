@@ -17,7 +17,6 @@ constexpr std::uint32_t kMagicSMUS = 0x53554D53;  // "SMUS"
 constexpr std::uint32_t kMagicRIFF = 0x46464952;  // "RIFF"
 constexpr std::uint32_t kNamesOffsetConstant = 0x1B7A3;
 constexpr std::uint8_t kNameMask = 0xA5;
-constexpr std::size_t kCopyChunk = 65535;
 // A name longer than this is cut there and the bundle counts as damaged.
 constexpr std::size_t kMaxNameLength = 4096;
 // All names together hold at most this many bytes; further names read as
