@@ -12,21 +12,6 @@
 #include "gui/ImageViewer.h"
 #include "gui/Main.h"
 
-namespace {
-
-enum class ImageKind { None, Tile, Tga, Font, Bitmap };
-
-// btSaveBMPClick's order, which differs from the dispatch table's.
-ImageKind SaveKind(const std::string& name) {
-  std::string folded = vld::FoldLower(name);
-  if (folded.find(".til") != std::string::npos) return ImageKind::Tile;
-  if (folded.find(".tga") != std::string::npos) return ImageKind::Tga;
-  if (folded.find(".kfn") != std::string::npos) return ImageKind::Font;
-  if (folded.find(".bmp") != std::string::npos) return ImageKind::Bitmap;
-  return ImageKind::None;
-}
-
-}  // namespace
 
 bool TMainForm::ValidEntryIndex(int index) const {
   return FBundleOpen && FReader && index >= 0 && index < FileBox->count() && index < FReader->Count();
@@ -100,12 +85,12 @@ void TMainForm::btnShowBMP() {
 }
 
 bool TMainForm::DecodeForSave(int index, const std::string& name, vld::TMemoryStream& dest) {
-  switch (SaveKind(name)) {
-    case ImageKind::Tile: DecodeTileEntry(index, dest); break;
-    case ImageKind::Tga: DecodeTGAEntry(index, dest); break;
-    case ImageKind::Font: RenderKFNFont(index, dest); break;
-    case ImageKind::Bitmap: LoadBMPEntry(index, dest); break;
-    case ImageKind::None: break;
+  switch (vld::ImageKindOf(name)) {
+    case vld::ImageKind::Tile: DecodeTileEntry(index, dest); break;
+    case vld::ImageKind::Tga: DecodeTGAEntry(index, dest); break;
+    case vld::ImageKind::Font: RenderKFNFont(index, dest); break;
+    case vld::ImageKind::Bitmap: LoadBMPEntry(index, dest); break;
+    case vld::ImageKind::None: break;
   }
   return !dest.Empty();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "core/common/Bytes.h"
 #include "core/common/MemoryStream.h"
@@ -40,5 +41,11 @@ TImageFile MakeImageFile(const TPixelImage& image);
 // size is read from its header (0 x 0 when it has none). Status text:
 // "Loading bitmap...".
 TImageFile LoadBMPImage(ByteSpan entry, const StatusFn& status = {});
+
+// What "Save as BMP..." decodes an entry as: its name is tested for ".til",
+// ".tga", ".kfn" and ".bmp" in this order and the first match wins, which
+// decides names such as x.tga.til.
+enum class ImageKind { None, Tile, Tga, Font, Bitmap };
+ImageKind ImageKindOf(std::string_view name);
 
 }  // namespace vld

@@ -8,12 +8,7 @@
 
 namespace vld {
 
-namespace {
-
-enum class ImageKind { None, Tile, Tga, Font, Bitmap };
-
-// The order decides names such as x.tga.til: the first match wins.
-ImageKind KindOf(std::string_view name) {
+ImageKind ImageKindOf(std::string_view name) {
   if (NameContains(name, ".til")) return ImageKind::Tile;
   if (NameContains(name, ".tga")) return ImageKind::Tga;
   if (NameContains(name, ".kfn")) return ImageKind::Font;
@@ -21,15 +16,13 @@ ImageKind KindOf(std::string_view name) {
   return ImageKind::None;
 }
 
-}  // namespace
-
-bool HandlesImageEntry(std::string_view name) { return KindOf(name) != ImageKind::None; }
+bool HandlesImageEntry(std::string_view name) { return ImageKindOf(name) != ImageKind::None; }
 
 std::optional<TConversion> ConvertImageEntry(std::string_view name, ByteSpan bytes) {
-  const ImageKind kind = KindOf(name);
+  const ImageKind kind = ImageKindOf(name);
   if (kind == ImageKind::None) return std::nullopt;
   // An empty entry gives no picture; writing an empty .bmp would look like success.
-  if (bytes.empty()) throw VldError("Hmm..the filesize is less than or equal to 0. That's is odd.");
+  if (bytes.empty()) throw VldError(kEmptyEntryRefusal);
   switch (kind) {
     case ImageKind::Tile:
       return TConversion{".bmp", DecodeTileImage(bytes).bmp};
