@@ -1,9 +1,7 @@
 #include "gui/ExtractAll.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 
 #include "core/browser/ExtractPaths.h"
 #include "core/browser/Extractor.h"
@@ -25,10 +23,7 @@ TExtractForm::TExtractForm(TMainForm& main)
 
 void TExtractForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect s = screen->geometry();
-    move((s.width() - width()) / 2, (s.height() - height()) / 2);
-  }
+  CentreOnScreen(this);
 }
 
 void TExtractForm::ExtractAll(const std::filesystem::path& destination) {

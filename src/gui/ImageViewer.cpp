@@ -1,12 +1,10 @@
 #include "gui/ImageViewer.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
-#include <QScreen>
 
 #include "core/browser/FileTypes.h"
 #include "core/common/Errors.h"
@@ -65,10 +63,7 @@ void TImageForm::SaveasBMP1Click() {
 }
 
 void TImageForm::FormShow() {
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect s = screen->geometry();
-    move((s.width() - width()) / 2, (s.height() - height()) / 2);
-  }
+  CentreOnScreen(this);
 }
 
 void TImageForm::showEvent(QShowEvent* event) {

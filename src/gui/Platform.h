@@ -55,4 +55,8 @@ class IPlatform {
 inline const char* kAppTitle = "VLD resource viewer";
 
 std::unique_ptr<IPlatform> CreateQtPlatform();
+
+// Centres a window on the screen: left = (screen width - window width) / 2,
+// top likewise, truncated; every secondary window does so when it is shown.
+void CentreOnScreen(QWidget* window);
 std::unique_ptr<IMediaPlayer> CreateQtMediaPlayer();

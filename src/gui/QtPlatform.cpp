@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QWidget>
 
 #include "gui/Platform.h"
@@ -116,3 +117,10 @@ class QtPlatform : public IPlatform {
 }  // namespace
 
 std::unique_ptr<IPlatform> CreateQtPlatform() { return std::make_unique<QtPlatform>(); }
+
+void CentreOnScreen(QWidget* window) {
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect s = screen->geometry();
+    window->move((s.width() - window->width()) / 2, (s.height() - window->height()) / 2);
+  }
+}

@@ -1,13 +1,11 @@
 #include "gui/SurfacePlayer.h"
 
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 
@@ -242,9 +240,6 @@ void TSurfacePlayerForm::hideEvent(QHideEvent* event) {
 
 void TSurfacePlayerForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect s = screen->geometry();
-    move((s.width() - width()) / 2, (s.height() - height()) / 2);
-  }
+  CentreOnScreen(this);
   Button2->setFocus();
 }

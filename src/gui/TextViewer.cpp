@@ -1,11 +1,9 @@
 #include "gui/TextViewer.h"
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QScreen>
 
 #include "core/browser/FileTypes.h"
 #include "core/common/FileIO.h"
@@ -69,10 +67,7 @@ void TTextViewerForm::ShowNonModal() {
 
 void TTextViewerForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect s = screen->geometry();
-    move((s.width() - width()) / 2, (s.height() - height()) / 2);
-  }
+  CentreOnScreen(this);
   RichEdit1->setFocus();
 }
 
