@@ -4,7 +4,7 @@
 
 #include "cli/CliCommon.h"
 #include "core/audio/BinkData.h"
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/browser/ExtractPaths.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"

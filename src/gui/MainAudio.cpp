@@ -4,6 +4,7 @@
 #include "core/audio/AifAudio.h"
 #include "core/audio/WvcAudio.h"
 #include "core/browser/FileTypes.h"
+#include "core/common/Errors.h"
 #include "core/common/FileIO.h"
 #include "gui/Main.h"
 
@@ -62,16 +63,10 @@ void TMainForm::btSaveWavClick() {
   std::optional<QString> path = RunSaveDialog(Latin1(vld::SaveSuggestion(name, ".wav")), "Wave audio files (*.wav)|*.wav", "wav");
   if (!path) return;
   // The save never touches the player.
-  switch (vld::WavSourceFor(name)) {
-    case vld::TWavSource::Wvc:
-      if (RefuseEmptyEntry(i)) return;
-      vld::WriteFileAtomic(FsPath(*path), vld::ConvertWvcToWav(FReader->ReadEntryBytes(i), MemoLog()));
-      break;
-    case vld::TWavSource::Aif:
-      if (RefuseEmptyEntry(i)) return;
-      vld::WriteFileAtomic(FsPath(*path), vld::ConvertAifToWav(FReader->ReadEntryBytes(i)));
-      break;
-    case vld::TWavSource::None:
-      break;
-  }
+  const vld::TFormat* source = vld::FormatForSaveWav(name);
+  if (!source) return;
+  if (RefuseEmptyEntry(i)) return;
+  vld::TDecoded d = vld::DecodeEntry(*source, {FReader->ReadEntryBytes(i), name}, {{}, MemoLog()});
+  if (d.Refused()) throw vld::VldError(d.refusal);
+  vld::WriteFileAtomic(FsPath(*path), d.wave);
 }

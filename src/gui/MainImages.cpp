@@ -85,12 +85,13 @@ void TMainForm::btnShowBMP() {
 }
 
 bool TMainForm::DecodeForSave(int index, const std::string& name, vld::TMemoryStream& dest) {
-  switch (vld::ImageKindOf(name)) {
-    case vld::ImageKind::Tile: DecodeTileEntry(index, dest); break;
-    case vld::ImageKind::Tga: DecodeTGAEntry(index, dest); break;
-    case vld::ImageKind::Font: RenderKFNFont(index, dest); break;
-    case vld::ImageKind::Bitmap: LoadBMPEntry(index, dest); break;
-    case vld::ImageKind::None: break;
+  const vld::TFormat* f = vld::FormatForSaveBmp(name);
+  switch (f ? f->dispatch : vld::EntryAction::None) {
+    case vld::EntryAction::ViewTil: DecodeTileEntry(index, dest); break;
+    case vld::EntryAction::ShowTGA: DecodeTGAEntry(index, dest); break;
+    case vld::EntryAction::ShowKFN: RenderKFNFont(index, dest); break;
+    case vld::EntryAction::ShowBMP: LoadBMPEntry(index, dest); break;
+    default: break;
   }
   return !dest.Empty();
 }

@@ -2,7 +2,7 @@
 
 #include "CliSupport.h"
 #include "TestFiles.h"
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/FileIO.h"
 
