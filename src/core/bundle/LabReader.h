@@ -47,7 +47,11 @@ class TLabReader {
   void Close();
 
   int Count() const { return static_cast<int>(entries_.size()); }
-  const std::string& GetName(int index) const { return At(index).name; }
+  // A view into the reader's one block of names, valid until Close or Open.
+  std::string_view GetName(int index) const {
+    const Entry& e = At(index);
+    return std::string_view(names_).substr(e.nameStart, e.nameLength);
+  }
   std::int32_t GetOffset(int index) const { return At(index).header.Offset; }
   std::int32_t GetSize(int index) const { return At(index).header.Size; }
   const TFileHeader& GetHeader(int index) const { return At(index).header; }
@@ -92,16 +96,19 @@ class TLabReader {
 
  private:
   struct Entry {
-    std::string name;
     TFileHeader header;
+    std::uint32_t nameStart = 0;  // into names_
+    std::uint32_t nameLength = 0;
   };
   const Entry& At(int index) const;
+  std::int64_t NamePosition(const TFileHeader& h) const;
 
   TFileStream stream_;
   std::uint32_t header_[5] = {0, 0, 0, 0, 0};
   std::int32_t namesBase_ = 0;
   bool damaged_ = false;
   std::vector<Entry> entries_;
+  std::string names_;  // every decoded name, one after another
 };
 
 // Folds ASCII A-Z to a-z and leaves every other byte as it is.
