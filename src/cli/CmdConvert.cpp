@@ -72,7 +72,7 @@ void ConvertAll(const std::string& bundle, const std::string& outDir) {
   int converted = 0, failed = 0;
   const bool progress = ShowProgress();
   for (int i = 0; i < reader.Count(); ++i) {
-    const std::string& name = reader.GetName(i);
+    const std::string name(reader.GetName(i));
     if (!IsConvertible(name)) continue;
     if (progress) std::cerr << "\r[" << (i + 1) << "/" << reader.Count() << "] " << name << "\x1b[K" << std::flush;
     try {

@@ -72,7 +72,7 @@ TExtractResult ExtractEntries(TLabReader& reader, const fs::path& destination, s
       // files themselves only when the names already agree.
       std::error_code ec;
       if (mapped.file == bundleFile && fs::equivalent(target, bundle, ec))
-        throw VldError("Entry " + reader.GetName(index) + " would replace the bundle being read, " + PathText(bundle) +
+        throw VldError("Entry " + std::string(reader.GetName(index)) + " would replace the bundle being read, " + PathText(bundle) +
                        ".");
       std::int64_t written = reader.ExtractEntry(index, target);
       ++result.files;
