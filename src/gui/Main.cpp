@@ -237,7 +237,7 @@ int TMainForm::SelectedIndex() const {
 std::string TMainForm::SelectedRawName() const {
   int i = SelectedIndex();
   if (i < 0) return {};
-  if (FBundleOpen && FReader && i < FReader->Count()) return FReader->GetName(i);
+  if (FBundleOpen && FReader && i < FReader->Count()) return std::string(FReader->GetName(i));
   return Bytes8(FileBox->item(i)->text());
 }
 

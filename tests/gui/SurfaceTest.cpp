@@ -100,7 +100,8 @@ class SurfaceTest : public QObject {
     Load(f, s, "h\nh\nTEX:   tex/a.tga\nTEX:   tex/missing.tga\nTEX:   tex/b.tga\nTEX:   TEX/C.TGA\nplain line\n");
     QCOMPARE(s.ListBox1->count(), 5);
     QCOMPARE(s.ListBox1->item(0)->text(), QString("tex\\a.tga"));
-    QCOMPARE(s.ListBox1->item(4)->text(), QString("plain line"));
+    QCOMPARE(s.ListBox1->item(1)->text(), QString("tex\\missing.tga (not in bundle)"));
+    QCOMPARE(s.ListBox1->item(4)->text(), QString("plain line"));  // a note, not a texture
     QCOMPARE(s.ImageList1.size(), 3);  // a, b and C (found whatever the case)
     QCOMPARE(s.TrackBar1->maximum(), 4);
     QCOMPARE(s.PaintBox1->geometry(), QRect((273 - 32) / 2, (281 - 16) / 2, 32, 16));
