@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
+#include "gui/ImageViewer.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "TestFiles.h"
@@ -91,6 +92,9 @@ class SurfaceTest : public QObject {
     QCOMPARE(f.platform.modalShown.size(), size_t(1));
     QCOMPARE(f.platform.modalShown[0], static_cast<QWidget*>(&s));
     QVERIFY(f.platform.boxes.empty());
+    QCOMPARE(s.windowTitle(), QString("Surface player - surfaces\\pulse.sur"));
+    // Its frames were decoded without touching the image viewer.
+    QCOMPARE(f.windows.image->OuterSize(), QSize(648, 526));
   }
 
   void FramesFollowTheListAndTheTimer() {
