@@ -6,6 +6,7 @@ function(help_text out)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${VLDTOOL} ${ARGN} --help failed: ${rc}")
   endif()
+  string(REPLACE "${VLDTOOL}" "vldtool" text "${text}")
   # roff: backslashes doubled, lines starting with '.' or "'" protected.
   string(REPLACE "\\" "\\e" text "${text}")
   string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
