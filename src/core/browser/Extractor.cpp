@@ -20,7 +20,7 @@ class FolderMaker {
  public:
   explicit FolderMaker(const fs::path& root) : root_(root) {
     std::error_code ec;
-    fs::create_directories(root_, ec);
+    fs::create_directories(SystemPath(root_), ec);
     if (ec || !fs::is_directory(root_, ec))
       throw FileError("Cannot create folder " + PathText(root_) + ". " + (ec ? ec.message() : "It is a file."));
   }
@@ -35,7 +35,7 @@ class FolderMaker {
       if (!made_.count(prefix)) {
         fs::path path = root_ / prefix;
         std::error_code ec;
-        fs::create_directory(path, ec);
+        fs::create_directory(SystemPath(path), ec);
         if (ec) throw FileError("Cannot create folder " + PathText(path) + ". " + ec.message());
         made_.insert(prefix);
       }
@@ -58,7 +58,7 @@ TExtractResult ExtractEntries(TLabReader& reader, const fs::path& destination, s
   if (count == 0) return result;
   FolderMaker folders(destination);
   const fs::path bundle = reader.FileName();
-  const std::string bundleFile = bundle.filename().string();
+  const std::string bundleFile = PathText(bundle.filename());
 
   for (int done = 0; done < count; ++done) {
     const int index = indexes[static_cast<std::size_t>(done)];
