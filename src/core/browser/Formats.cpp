@@ -6,6 +6,7 @@
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/images/KFNFont.h"
+#include "core/images/PngImage.h"
 #include "core/images/TGAImage.h"
 #include "core/images/TileImage.h"
 #include "core/lua/LuaDump.h"
@@ -181,7 +182,9 @@ const TFormat* ConverterFor(std::string_view name) {
 
 bool IsConvertible(std::string_view name) { return ConverterFor(name) != nullptr; }
 
-TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes) {
+Bytes BmpToPng(ByteSpan bmp) { return WritePNG(DecodeBMPPixels(bmp)); }
+
+TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat images) {
   const TFormat* f = ConverterFor(name);
   if (!f)
     throw VldError("Entries of type \"" + TypeText(name, false, false) + "\" have no conversion: " + std::string(name));
@@ -189,7 +192,9 @@ TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes) {
   TDecoded d = DecodeEntry(*f, {bytes, name});
   if (d.Refused()) throw VldError(d.refusal);
   switch (d.kind) {
-    case PreviewKind::Picture: return {f->convertExtension, std::move(d.picture.bmp)};
+    case PreviewKind::Picture:
+      if (images == ImageFormat::Png) return {".png", BmpToPng(d.picture.bmp)};
+      return {f->convertExtension, std::move(d.picture.bmp)};
     case PreviewKind::Sound: return {f->convertExtension, std::move(d.wave)};
     default: return {f->convertExtension, Bytes(d.text.begin(), d.text.end())};
   }

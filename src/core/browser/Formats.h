@@ -114,11 +114,17 @@ const TFormat* FormatForSaveWav(std::string_view name);
 // one, a loader error) come back in `refusal`, never as an exception.
 TDecoded DecodeEntry(const TFormat& format, const TDecodeInput& input, const TDecodeReport& report = {});
 
+// The file format pictures are converted to.
+enum class ImageFormat { Bmp, Png };
+
 // Converts an entry's bytes by the type its name gives, exactly as the viewer
 // writes them when saving: the dispatch order picks the family (x.tab.lua is a
-// script), the save rules pick the converter inside it. Throws VldError when
+// script), the save rules pick the converter inside it. Pictures become BMP
+// files (".bmp") or PNG files with their alpha (".png"). Throws VldError when
 // the type has no conversion or the entry is refused.
-TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes);
+TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat images = ImageFormat::Bmp);
+// A picture's BMP file as a PNG file.
+Bytes BmpToPng(ByteSpan bmp);
 // True when ConvertEntryBytes handles the name's type.
 bool IsConvertible(std::string_view name);
 
