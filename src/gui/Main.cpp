@@ -10,7 +10,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -23,6 +22,7 @@
 #include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
+#include "gui/EntryList.h"
 #include "gui/ExtractAll.h"
 #include "gui/GuiText.h"
 #include "gui/ImageViewer.h"
@@ -112,11 +112,16 @@ void TMainForm::BuildWindow() {
   Splitter1->setObjectName("Splitter1");
   Splitter1->setHandleWidth(6);
   Splitter1->setChildrenCollapsible(false);
-  FileBox = new QListWidget(Splitter1);
+  // The list pane: the filter row, the folder view (off until asked for) and the list.
+  auto* left = new QWidget(Splitter1);
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->setSpacing(2);
+  BuildFilterRow(left, leftLayout);
+  FileBox = new TEntryList(left);
   FileBox->setObjectName("FileBox");
-  FileBox->setSelectionMode(QAbstractItemView::SingleSelection);
-  FileBox->setUniformItemSizes(true);
   FileBox->installEventFilter(this);
+  leftLayout->addWidget(FileBox, 1);
 
   auto* right = new QWidget(Splitter1);
   auto* rightLayout = new QVBoxLayout(right);
@@ -160,7 +165,7 @@ void TMainForm::BuildWindow() {
   Memo1->setObjectName("Memo1");
   Memo1->hide();
 
-  Splitter1->addWidget(FileBox);
+  Splitter1->addWidget(left);
   Splitter1->addWidget(right);
   Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
@@ -181,6 +186,7 @@ void TMainForm::BuildWindow() {
   File1 = menuBar()->addMenu("&File");
   OpenLAB1 = File1->addAction("&Open bundle...");
   OpenLAB1->setShortcut(QKeySequence("Ctrl+O"));
+  OpenRecent1 = File1->addMenu("Open &recent");
   File1->addSeparator();
   Exit1 = File1->addAction("E&xit");
   Exit1->setShortcut(QKeySequence("Ctrl+X"));
@@ -188,6 +194,13 @@ void TMainForm::BuildWindow() {
   Extractall1 = Batchripping1->addAction("Extract &all...");
   SavealltilesasBMPs1 = Batchripping1->addAction("Save all tiles as BMPs...");
   // Visible, unlike the original hidden item: it asks for its folder now.
+  Batchripping1->addSeparator();
+  Saveselected1 = Batchripping1->addAction("Save &selected...");
+  SaveselectedBMP1 = Batchripping1->addAction("Save selected, pictures as BMP...");
+  SaveselectedPNG1 = Batchripping1->addAction("Save selected, pictures as PNG...");
+  View1 = menuBar()->addMenu("&View");
+  FolderView1 = View1->addAction("&Folder view");
+  FolderView1->setCheckable(true);
   Help1 = menuBar()->addMenu("&Help");
   About1 = Help1->addAction("&About...");
 
@@ -196,8 +209,9 @@ void TMainForm::BuildWindow() {
   connect(Extractall1, &QAction::triggered, this, [this] { Guarded([this] { btnExtractAll(); }); });
   connect(SavealltilesasBMPs1, &QAction::triggered, this, [this] { Guarded([this] { SavealltilesasBMPs1Click(); }); });
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
-  connect(FileBox, &QListWidget::currentRowChanged, this, [this](int) { Guarded([this] { FileBoxClick(); }); });
-  connect(FileBox, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem*) { Guarded([this] { btnAction(); }); });
+  connect(FileBox, &TEntryList::currentRowChanged, this, [this](int) { Guarded([this] { FileBoxClick(); }); });
+  connect(FileBox, &TEntryList::entryActivated, this, [this](int) { Guarded([this] { btnAction(); }); });
+  ConnectListFeatures();
   connect(btAction, &QPushButton::clicked, this, [this] { Guarded([this] { btnAction(); }); });
   connect(btSaveBMP, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveBMPClick(); }); });
   connect(btSaveFile, &QPushButton::clicked, this, [this] { Guarded([this] { btnSaveFile(); }); });
@@ -238,7 +252,7 @@ std::string TMainForm::SelectedRawName() const {
   int i = SelectedIndex();
   if (i < 0) return {};
   if (FBundleOpen && FReader && i < FReader->Count()) return std::string(FReader->GetName(i));
-  return Bytes8(FileBox->item(i)->text());
+  return Bytes8(FileBox->itemText(i));
 }
 
 bool TMainForm::RefuseEmptyEntry(int index) {
@@ -277,7 +291,7 @@ void TMainForm::OpenFile(const QString& path) {
   if (RefuseWhileBusy()) return;
   {
     QSignalBlocker block(FileBox);
-    FileBox->clear();
+    FileBox->Model()->Reset(0, {});
   }
   ReleaseOpenFile();
   FFileName = path;
@@ -317,7 +331,7 @@ void TMainForm::OpenFile(const QString& path) {
     FSingleSize = static_cast<std::int32_t>(std::min<std::int64_t>(FSingleFile.Size(), INT32_MAX));
     {
       QSignalBlocker block(FileBox);
-      FileBox->addItem(FDisplayName);
+      FileBox->Model()->Reset(1, [this](int) { return FDisplayName; });
     }
     SetStatus(1, "");
     SetStatus(0, "");
@@ -326,16 +340,16 @@ void TMainForm::OpenFile(const QString& path) {
     reader->Open(FsPath(path));
     FReader = std::move(reader);
     FBundleOpen = true;
-    QStringList names;
-    names.reserve(FReader->Count());
-    for (int i = 0; i < FReader->Count(); ++i) names << Latin1(FReader->GetName(i));
     {
       QSignalBlocker block(FileBox);
-      FileBox->addItems(names);
+      const vld::TLabReader* reader = FReader.get();
+      FileBox->Model()->Reset(FReader->Count(), [reader](int i) { return Latin1(reader->GetName(i)); });
     }
     SetStatus(0, QString::number(FReader->Count()) + " files in the bundle");
   }
 
+  AddRecentFile(path);
+  FileOpened();
   StatusBar1->repaint();
   FileBox->setFocus();
   {

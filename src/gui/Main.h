@@ -11,7 +11,9 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
+#include "core/browser/Batch.h"
 #include "core/browser/FileTypes.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/FileStream.h"
@@ -22,7 +24,11 @@
 class QAction;
 class QGroupBox;
 class QLabel;
-class QListWidget;
+class QComboBox;
+class QLineEdit;
+class QTreeWidget;
+class QVBoxLayout;
+class TEntryList;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -57,7 +63,10 @@ class TMainForm : public QMainWindow {
                      TDebugForm* debug);
 
   // Components.
-  QListWidget* FileBox = nullptr;
+  TEntryList* FileBox = nullptr;
+  QLineEdit* edFilter = nullptr;   // above the list; Ctrl+F
+  QComboBox* cbKind = nullptr;     // All, Images, Sounds, Scripts, Text, Animations, Other
+  QTreeWidget* tvFolders = nullptr;  // the folder view, hidden until View > Folder view
   QSplitter* Splitter1 = nullptr;
   QGroupBox* gbFileInfo = nullptr;
   QGroupBox* gbActions = nullptr;
@@ -79,6 +88,14 @@ class TMainForm : public QMainWindow {
   QAction* Extractall1 = nullptr;
   QAction* SavealltilesasBMPs1 = nullptr;
   QAction* About1 = nullptr;
+  QMenu* OpenRecent1 = nullptr;
+  QMenu* View1 = nullptr;
+  QAction* FolderView1 = nullptr;
+  QAction* Saveselected1 = nullptr;
+  QAction* SaveselectedBMP1 = nullptr;
+  QAction* SaveselectedPNG1 = nullptr;
+  QAction* Findentry1 = nullptr;   // Ctrl+F
+  QAction* Copyname1 = nullptr;    // Ctrl+C on the list
   QLabel* Label5 = nullptr;         // hidden; the batch tile command shows its output name here
   QPlainTextEdit* Memo1 = nullptr;  // hidden; the WVC block table is echoed here
 
@@ -129,6 +146,19 @@ class TMainForm : public QMainWindow {
 
   // Surfaces.
   void btnPlaySurface();
+
+  // Finding and taking things out (MainList.cpp).
+  void ApplyFilter();
+  void FolderView1Click();
+  void CopyNames();
+  // Writes the selected entries below a chosen folder: raw, or converted
+  // (pictures in the given format).
+  void SaveSelected(std::optional<vld::ImageFormat> convert);
+  // The files a drag of these entries hands over (written raw into a folder
+  // of this run's temporary folder, which lives until the program ends).
+  QList<QUrl> DragFiles(const std::vector<int>& entries);
+  QStringList RecentFiles() const;
+  void OpenRecent(const QString& path);
 
   // What tests and diagnostics may look at.
   vld::EntryAction LastAction() const { return lastAction_; }  // what btnAction ran last
@@ -191,6 +221,24 @@ class TMainForm : public QMainWindow {
   using Cancel = const std::atomic<bool>&;
 
   void BuildWindow();
+  void BuildFilterRow(QWidget* parent, QVBoxLayout* layout);
+  void ConnectListFeatures();
+  void FileOpened();  // the list pane follows a newly opened file
+  void AddRecentFile(const QString& path);
+  void FillRecentMenu();
+  // Batch work below one folder, on the worker, with the progress window.
+  struct TBatchJob {
+    QString title;   // the progress window's caption
+    QString what;    // "Extraction", for the texts at the end
+    QString noun;    // "entries", "tiles"
+    QString notice;  // a plain box shown as the run starts; empty for none
+    std::filesystem::path destination;
+    std::vector<vld::TBatchItem> items;
+    vld::TBatchProduce produce;  // none: raw copies
+  };
+  void StartBatch(TBatchJob job);
+  void ReportBatch(const TBatchJob& job, const vld::TBatchResult& result, int total);
+  void UpdateCountPanel();
   void ConnectWindows();
   void ReleaseOpenFile();
   void ApplyFileType(const std::string& name);

@@ -8,7 +8,7 @@
 
 #include "core/audio/BinkData.h"
 #include "core/browser/ExtractPaths.h"
-#include "core/browser/Extractor.h"
+#include "core/browser/Batch.h"
 #include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
@@ -83,22 +83,105 @@ void TMainForm::btnSaveFile() {
       });
 }
 
+void TMainForm::StartBatch(TBatchJob job) {
+  const int total = static_cast<int>(job.items.size());
+  extractForm_->Begin(job.title, total);
+  if (!job.notice.isEmpty()) platform_.MessageBox(BoxKind::Plain, job.notice);
+  SetInputEnabled(false);
+
+  vld::TLabReader* reader = FReader.get();
+  TWorkRunner* work = work_;
+  auto shared = std::make_shared<TBatchJob>(std::move(job));
+  work_->Start<vld::TBatchResult>(
+      shared->what,
+      [this, reader, work, shared](Cancel cancel) {
+        vld::TBatchOptions options;
+        options.jobs = 0;  // every core
+        options.cancel = &cancel;
+        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        options.progress = [this, work, last, shared](const vld::TBatchProgress& p) mutable {
+          // A few updates a second are enough for the eye.
+          auto now = std::chrono::steady_clock::now();
+          if (now - last < std::chrono::milliseconds(30) && p.done < p.total) return;
+          last = now;
+          QString current = PathQt(shared->destination / vld::Utf8Path(p.current));
+          work->Post([this, p, current] { extractForm_->SetProgress(p.done, p.total, p.bytesDone, current); });
+        };
+        return vld::RunBatch(*reader, shared->destination, shared->items, shared->produce, options);
+      },
+      [this, shared, total](vld::TBatchResult& r) {
+        extractForm_->Finish();
+        SetInputEnabled(true);
+        ReportBatch(*shared, r, total);
+      },
+      [this](std::exception_ptr e) {
+        extractForm_->Finish();
+        SetInputEnabled(true);
+        ShowError(e);
+      });
+}
+
 namespace {
 
-// Cancel, as the extractor sees it: the progress callback stops the run
-// before the next entry is started.
-struct TCancelled : std::runtime_error {
-  TCancelled() : std::runtime_error("Cancelled.") {}
-};
-
-struct TExtractRun {
-  vld::TExtractResult result;
-  bool cancelled = false;
-  int writtenBeforeStop = 0;
-  std::string error;
-};
+// The first few issues of a run, one per line: the entry's name and why.
+QString FirstLines(const std::vector<vld::TBatchIssue>& issues, const vld::TLabReader& reader) {
+  QStringList lines;
+  for (std::size_t k = 0; k < issues.size() && k < 10; ++k)
+    lines << Latin1(reader.GetName(issues[k].index)) + ": " + QString::fromUtf8(issues[k].message.c_str());
+  if (issues.size() > 10) lines << QString("... and %1 more").arg(issues.size() - 10);
+  return lines.join("\n");
+}
 
 }  // namespace
+
+void TMainForm::ReportBatch(const TBatchJob& job, const vld::TBatchResult& r, int total) {
+  const QString folder = PathQt(job.destination);
+  if (r.cancelled) {
+    SetStatus(1, QString("%1 cancelled: %2 of %3 %4 were written.").arg(job.what).arg(r.files).arg(total).arg(job.noun));
+    return;
+  }
+  if (r.stopped) {
+    platform_.MessageBox(BoxKind::Error, QString::fromUtf8(vld::BatchStopText(r, total, job.what.toStdString()).c_str()));
+    return;
+  }
+  if (!r.failed.empty()) {
+    platform_.MessageBox(BoxKind::Warning, QString("%1 of %2 %3 could not be converted:\n")
+                                               .arg(r.failed.size())
+                                               .arg(total)
+                                               .arg(job.noun) +
+                                               FirstLines(r.failed, *FReader));
+  }
+  if (!r.refused.empty()) {
+    platform_.MessageBox(BoxKind::Warning,
+                         QString("%1 of %2 %3 were not written: a symbolic link stands in their folder path, and "
+                                 "nothing is written through a link.\n")
+                                 .arg(r.refused.size())
+                                 .arg(total)
+                                 .arg(job.noun) +
+                             FirstLines(r.refused, *FReader));
+  }
+  if (r.CutShort() > 0) {
+    platform_.MessageBox(
+        BoxKind::Warning,
+        QString("%1 of %2 entries run past the end of the bundle and were extracted only as far as they exist. "
+                "The bundle is damaged.")
+            .arg(r.CutShort())
+            .arg(total));
+  }
+  if (!r.renamed.empty()) {
+    QStringList lines;
+    for (std::size_t k = 0; k < r.renamed.size() && k < 10; ++k)
+      lines << Latin1(r.renamed[k].from) + " -> " + Latin1(r.renamed[k].to);
+    if (r.renamed.size() > 10) lines << QString("... and %1 more").arg(r.renamed.size() - 10);
+    platform_.MessageBox(BoxKind::Information,
+                         QString("%1 %2 had a name already used in this run and were written under a numbered "
+                                 "name:\n")
+                                 .arg(r.renamed.size())
+                                 .arg(job.noun) +
+                             lines.join("\n"));
+  }
+  SetStatus(1, QString("%1 %2 written to %3").arg(r.files).arg(job.noun).arg(folder));
+}
 
 void TMainForm::btnExtractAll() {
   if (!FBundleOpen) {
@@ -108,68 +191,16 @@ void TMainForm::btnExtractAll() {
   if (RefuseWhileBusy()) return;
   std::optional<QString> folder = BrowseForFolder("Select the directory to extract the files to.");
   if (!folder) return;
-  const std::filesystem::path destination = vld::ExtractDestination(FsPath(*folder), FsPath(FFileName));
-
-  const int count = FReader->Count();
-  extractForm_->Begin("Extracting all files", count);
-  platform_.MessageBox(BoxKind::Plain, QString::fromStdString(vld::ExtractPathText(destination)));
-  SetInputEnabled(false);
-
-  vld::TLabReader* reader = FReader.get();
-  TWorkRunner* work = work_;
-  work_->Start<TExtractRun>(
-      "Extracting",
-      [this, reader, work, destination](Cancel cancel) {
-        TExtractRun run;
-        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
-        std::int64_t bytes = 0;
-        int lastIndex = -1;
-        try {
-          run.result = vld::ExtractAllEntries(
-              *reader, destination, [&](int done, int total, const std::filesystem::path& target) {
-                run.writtenBeforeStop = done;  // the entries before this one are in place
-                if (cancel) throw TCancelled();
-                if (lastIndex >= 0) bytes += std::max(reader->GetSize(lastIndex), 0);
-                lastIndex = done;
-                // A few updates a second are enough for the eye.
-                auto now = std::chrono::steady_clock::now();
-                if (now - last < std::chrono::milliseconds(30) && done + 1 < total) return;
-                last = now;
-                QString current = PathQt(target);
-                work->Post([this, done, total, bytes, current] { extractForm_->SetProgress(done, total, bytes, current); });
-              });
-        } catch (const std::exception& e) {
-          if (cancel) run.cancelled = true;
-          else run.error = e.what();
-        }
-        return run;
-      },
-      [this, count, folder = PathQt(destination)](TExtractRun& run) {
-        extractForm_->Finish();
-        SetInputEnabled(true);
-        if (run.cancelled) {
-          SetStatus(1, QString("Extraction cancelled: %1 of %2 entries were written.").arg(run.writtenBeforeStop).arg(count));
-          return;
-        }
-        if (!run.error.empty()) {
-          platform_.MessageBox(BoxKind::Error, QString::fromUtf8(run.error.c_str()));
-          return;
-        }
-        if (run.result.CutShort() > 0) {
-          platform_.MessageBox(
-              BoxKind::Warning,
-              QString("%1 of %2 entries run past the end of the bundle and were extracted only as far as they exist. "
-                      "The bundle is damaged.")
-                  .arg(run.result.CutShort())
-                  .arg(count));
-        }
-        SetStatus(1, QString("%1 entries written to %2").arg(run.result.files).arg(folder));
-      },
-      [this](std::exception_ptr e) {
-        extractForm_->Finish();
-        SetInputEnabled(true);
-        ShowError(e);
-      });
+  TBatchJob job;
+  job.title = "Extracting all files";
+  job.what = "Extraction";
+  job.noun = "entries";
+  job.destination = vld::ExtractDestination(FsPath(*folder), FsPath(FFileName));
+  job.notice = QString::fromStdString(vld::ExtractPathText(job.destination));
+  std::vector<int> all(static_cast<std::size_t>(FReader->Count()));
+  for (int i = 0; i < FReader->Count(); ++i) all[static_cast<std::size_t>(i)] = i;
+  job.items = vld::EntryItems(*FReader, all);
+  StartBatch(std::move(job));
 }
 
 std::optional<QString> TMainForm::BrowseForFolder(const QString& title) { return platform_.ChooseFolder(this, title); }

@@ -130,17 +130,6 @@ void TMainForm::SavePictureFromViewer(const vld::Bytes& bmp) {
   vld::WriteFileAtomic(FsPath(*path), bmp);
 }
 
-namespace {
-
-struct TTileRun {
-  int written = 0;
-  int total = 0;
-  bool cancelled = false;
-  QStringList failed;  // "name: why"
-};
-
-}  // namespace
-
 void TMainForm::SavealltilesasBMPs1Click() {
   if (EntryCount() == 0 || !FBundleOpen) {
     platform_.MessageBox(BoxKind::Information, "You have to open a bundle first!");
@@ -149,65 +138,28 @@ void TMainForm::SavealltilesasBMPs1Click() {
   if (RefuseWhileBusy()) return;
   std::optional<QString> folder = BrowseForFolder("Select the folder to save the tiles to.");
   if (!folder) return;
-  const std::filesystem::path root = FsPath(*folder);
-  std::vector<int> tiles;
-  for (int i = 0; i < FReader->Count(); ++i)
-    if (vld::NameContains(FReader->GetName(i), ".til")) tiles.push_back(i);
-
-  vld::TLabReader* reader = FReader.get();
-  TWorkRunner* work = work_;
-  extractForm_->Begin("Saving all tiles as BMPs", static_cast<int>(tiles.size()));
-  work_->Start<TTileRun>(
-      "Saving the tiles",
-      [this, reader, work, tiles, root](Cancel cancel) {
-        TTileRun run;
-        run.total = static_cast<int>(tiles.size());
-        const vld::TFormat& tile = vld::FormatForType(".til");
-        qint64 bytes = 0;
-        for (int k = 0; k < run.total; ++k) {
-          if (cancel) {
-            run.cancelled = true;
-            break;
-          }
-          const int i = tiles[static_cast<std::size_t>(k)];
-          const std::string name(reader->GetName(i));
-          // sets\beach.til -> FOLDER/sets/beach.bmp, with the folder part kept
-          // inside FOLDER whatever the name holds.
-          std::string file = vld::SaveSuggestion(name, ".bmp");
-          std::size_t slash = name.rfind('\\');
-          std::string dirPart = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-          const std::filesystem::path target = root / vld::MapEntryName(dirPart + file).Relative();
-          work->Post([this, k, total = run.total, bytes, file, target] {
-            Label5->setText(Latin1(file));
-            extractForm_->SetProgress(k, total, bytes, PathQt(target));
-          });
-          try {
-            if (reader->GetSize(i) < 1) throw vld::VldError(vld::kEmptyEntryRefusal);
-            vld::TDecoded d = vld::DecodeEntry(tile, {reader->ReadEntryBytesAt(i), name});
-            if (d.Refused()) throw vld::VldError(d.refusal);
-            std::filesystem::create_directories(target.parent_path());
-            vld::WriteFileAtomic(target, d.picture.bmp);
-            bytes += static_cast<qint64>(d.picture.bmp.size());
-            ++run.written;
-          } catch (const std::exception& e) {
-            run.failed << Latin1(name) + ": " + QString::fromUtf8(e.what());
-          }
-        }
-        return run;
-      },
-      [this, folder](TTileRun& run) {
-        extractForm_->Finish();
-        if (run.cancelled)
-          SetStatus(1, QString("Cancelled: %1 of %2 tiles were written.").arg(run.written).arg(run.total));
-        if (!run.failed.isEmpty()) {
-          platform_.MessageBox(BoxKind::Warning, QString("%1 of %2 tiles could not be converted:\n")
-                                                         .arg(run.failed.size())
-                                                         .arg(run.total) +
-                                                     run.failed.mid(0, 10).join("\n"));
-        }
-      },
-      [this](std::exception_ptr e) {
-        extractForm_->Finish();
-        ShowError(e);
-      });
+  TBatchJob job;
+  job.title = "Saving all tiles as BMPs";
+  job.what = "Saving the tiles";
+  job.noun = "tiles";
+  job.destination = FsPath(*folder);
+  for (int i = 0; i < FReader->Count(); ++i) {
+    const std::string name(FReader->GetName(i));
+    if (!vld::NameContains(name, ".til")) continue;
+    // sets\beach.til -> FOLDER/sets/beach.bmp, with the folder part kept
+    // inside FOLDER whatever the name holds.
+    std::size_t slash = name.rfind('\\');
+    std::string dirPart = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    vld::TEntryPath mapped = vld::MapEntryName(dirPart + vld::SaveSuggestion(name, ".bmp"));
+    job.items.push_back({i, mapped.folder.empty() ? mapped.file : mapped.folder + "/" + mapped.file});
+  }
+  if (!job.items.empty()) Label5->setText(Latin1(vld::SaveSuggestion(FReader->GetName(job.items.back().index), ".bmp")));
+  const vld::TLabReader* reader = FReader.get();
+  job.produce = [reader](int index, vld::ByteSpan bytes) {
+    if (reader->GetSize(index) < 1) throw vld::VldError(vld::kEmptyEntryRefusal);
+    vld::TDecoded d = vld::DecodeEntry(vld::FormatForType(".til"), {bytes, reader->GetName(index)});
+    if (d.Refused()) throw vld::VldError(d.refusal);
+    return std::move(d.picture.bmp);
+  };
+  StartBatch(std::move(job));
 }
