@@ -80,15 +80,18 @@ TEST(Extractor, WritesTheTreeBelowTheBundleStemInDirectoryOrder) {
                                                "gfx/deep/er/c.lua", "GFX/", "GFX/A.til"}));
 }
 
-TEST(Extractor, LaterEntriesOfTheSameNameWinAndOldFilesAreReplaced) {
+TEST(Extractor, RepeatedNamesAreNumberedAndOldFilesAreReplaced) {
   TTempDir dir;
   samples::TextBundle({{"x.dat", "first"}, {"\\.\\x.dat", "second"}}).Write(dir.File("b.lab"));
   fs::create_directories(dir.File("out/b"));
   WriteFileAtomic(dir.File("out/b/x.dat"), Text("an old file that is much longer"));
   TLabReader r;
   r.Open(dir.File("b.lab"));
-  ExtractAllEntries(r, dir.File("out/b"));
-  EXPECT_EQ(FileText(dir.File("out/b/x.dat")), "second");
+  TExtractResult res = ExtractAllEntries(r, dir.File("out/b"));
+  EXPECT_EQ(FileText(dir.File("out/b/x.dat")), "first");
+  EXPECT_EQ(FileText(dir.File("out/b/x~2.dat")), "second");
+  ASSERT_EQ(res.renamed.size(), 1u);
+  EXPECT_EQ(res.renamed[0].to, "x~2.dat");
 }
 
 TEST(Extractor, SelectedEntriesOnlyInTheGivenOrder) {
