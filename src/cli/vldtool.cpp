@@ -3,6 +3,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return 2;
+  } catch (const vld::cli::TExitCode& e) {
+    return e.Code();
   } catch (const std::exception& e) {
     std::cerr << "vldtool: " << e.what() << "\n";
     return 1;
