@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include "TestFiles.h"
 #include "core/bundle/LabReader.h"
@@ -212,6 +214,87 @@ TEST_F(LabReaderTest, IsCompressedTestsTheGzipMagicAndLeavesThePositionAfterIt) 
   EXPECT_TRUE(r.IsCompressed(1));
   EXPECT_EQ(r.Stream().Position(), r.GetOffset(1) + 2);
   EXPECT_FALSE(r.IsCompressed(2));  // one byte, then the next entry... or the end
+}
+
+// Several threads read different entries of one reader at once, interleaved
+// with the reader's own positioned stream, and each gets exactly its bytes.
+TEST_F(LabReaderTest, PositionedReadsServeManyThreadsAtOnce) {
+  LabWriter w;
+  std::vector<Bytes> contents;
+  for (int i = 0; i < 64; ++i) {
+    // Sizes straddle the copy piece so that some entries take several reads.
+    Bytes data(static_cast<std::size_t>(1 + i * 3001));
+    for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<std::uint8_t>(k * 7 + i);
+    w.Add("e" + std::to_string(i), data);
+    contents.push_back(std::move(data));
+  }
+  TLabReader& r = Open(w.Build());
+  r.Stream().Seek(5);
+
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 8; ++round)
+        for (int i = t; i < r.Count(); i += 4) {
+          TMemoryStream ms;
+          std::int64_t n = r.CopyEntryTo(i, ms);
+          if (n != static_cast<std::int64_t>(contents[i].size()) || ms.Data() != contents[i]) ++wrong;
+          if (r.ReadEntryBytesAt(r.Count() - 1 - i) != contents[r.Count() - 1 - i]) ++wrong;
+        }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(r.Stream().Position(), 5);
+  // The shared stream still reads correctly after the positioned reads.
+  EXPECT_EQ(r.ReadEntryBytes(3), contents[3]);
+}
+
+TEST_F(LabReaderTest, PositionedCopiesKeepPiecesShortEndsAndCancel) {
+  struct CountingSink : TByteSink {
+    std::vector<std::size_t> writes;
+    std::atomic<bool>* raiseAfterFirst = nullptr;
+    void Write(const std::uint8_t*, std::size_t n) override {
+      writes.push_back(n);
+      if (raiseAfterFirst) *raiseAfterFirst = true;
+    }
+  };
+  LabWriter w;
+  w.Add("big.dat", Bytes(65535 * 2 + 10, 0x42));
+  TLabReader& big = Open(w.Build());
+  CountingSink pieces;
+  EXPECT_EQ(big.CopyEntryTo(0, pieces), 65535 * 2 + 10);
+  EXPECT_EQ(pieces.writes, (std::vector<std::size_t>{65535, 65535, 10}));
+
+  std::atomic<bool> cancel{false};
+  CountingSink stopped;
+  stopped.raiseAfterFirst = &cancel;
+  EXPECT_EQ(big.CopyEntryTo(0, stopped, &cancel), 65535);
+  EXPECT_EQ(stopped.writes, std::vector<std::size_t>{65535});
+  CountingSink none;
+  EXPECT_EQ(big.CopyEntryTo(0, none, &cancel), 0);
+  EXPECT_TRUE(none.writes.empty());
+
+  TRawLab lab = OneEntry("huge", {1, 2, 3, 4});
+  lab.records[0].size = 0x7FFFFFFF;
+  TLabReader& cut = Open(lab.Build());
+  TMemoryStream ms;
+  EXPECT_EQ(cut.CopyEntryTo(0, ms), 4);
+  EXPECT_EQ(ms.Data(), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(cut.ReadEntryBytesAt(0), (Bytes{1, 2, 3, 4}));
+
+  for (std::int32_t bad : {-1, 1 << 30}) {
+    TRawLab odd = OneEntry("odd", {1, 2});
+    odd.records[0].offset = bad;
+    TLabReader& r = Open(odd.Build());
+    EXPECT_EQ(r.ReadEntryBytesAt(0), Bytes{});
+    TMemoryStream empty;
+    EXPECT_EQ(r.CopyEntryTo(0, empty), 0);
+  }
+  TRawLab neg = OneEntry("neg", {1, 2});
+  neg.records[0].size = -5;
+  EXPECT_EQ(Open(neg.Build()).ReadEntryBytesAt(0), Bytes{});
+  EXPECT_THROW(reader.ReadEntryBytesAt(1), std::out_of_range);
 }
 
 TEST_F(LabReaderTest, IndexesOutsideTheListAreErrors) {

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
 
@@ -59,18 +63,55 @@ std::size_t TFileStream::ReadAtZeroFilled(std::int64_t pos, void* dest, std::siz
   return got;
 }
 
-std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out) {
+std::size_t TFileStream::ReadAt(std::int64_t pos, void* dest, std::size_t n) const {
+  if (!file_ || n == 0 || pos < 0 || pos >= size_) return 0;
+  n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), size_ - pos));
+#ifdef _WIN32
+  // No pread here: the C stream is moved under a lock and Read learns where it stands.
+  std::lock_guard<std::mutex> lock(readLock_);
+  if (::fseeko(file_, pos, SEEK_SET) != 0) {
+    osPos_ = -1;
+    return 0;
+  }
+  std::size_t got = std::fread(dest, 1, n, file_);
+  if (got < n) std::clearerr(file_);
+  osPos_ = pos + static_cast<std::int64_t>(got);
+  return got;
+#else
+  // pread leaves the descriptor's offset alone, so the C stream's view stays valid.
+  int fd = ::fileno(file_);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t got = ::pread(fd, static_cast<std::uint8_t*>(dest) + done, n - done,
+                          static_cast<off_t>(pos + static_cast<std::int64_t>(done)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+#endif
+}
+
+std::int64_t CopyFileRangeAt(const TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out,
+                             const std::atomic<bool>* cancel) {
   if (length <= 0) return 0;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(length, kCopyChunk)));
   std::int64_t copied = 0;
-  file.Seek(offset);
   while (copied < length) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) break;
     std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, kCopyChunk));
-    std::size_t got = file.Read(buffer.data(), chunk);
+    std::size_t got = file.ReadAt(offset + copied, buffer.data(), chunk);
     if (got) out.Write(buffer.data(), got);
     copied += static_cast<std::int64_t>(got);
     if (got < chunk) break;  // the file ends inside the range
   }
+  return copied;
+}
+
+std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out) {
+  if (length <= 0) return 0;
+  std::int64_t copied = CopyFileRangeAt(file, offset, length, out);
+  file.Seek(offset + copied);
   return copied;
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#ifdef _WIN32
+#include <mutex>
+#endif
 
 #include "core/common/MemoryStream.h"
 
@@ -33,6 +37,9 @@ class TFileStream {
   std::size_t Read(void* dest, std::size_t n);
   // Reads exactly n bytes at pos; missing bytes are zero. Returns how many were real.
   std::size_t ReadAtZeroFilled(std::int64_t pos, void* dest, std::size_t n);
+  // Reads up to n bytes at pos without touching the position, so several
+  // threads may read one open file at once. Returns how many were read.
+  std::size_t ReadAt(std::int64_t pos, void* dest, std::size_t n) const;
   const std::filesystem::path& Path() const { return path_; }
 
  private:
@@ -40,12 +47,23 @@ class TFileStream {
   std::filesystem::path path_;
   std::int64_t size_ = 0;
   std::int64_t pos_ = 0;
-  std::int64_t osPos_ = -1;  // where the C stream stands, to skip needless seeks
+  // Where the C stream stands, to skip needless seeks. Mutable because the
+  // Windows positioned read moves the C stream too.
+  mutable std::int64_t osPos_ = -1;
+#ifdef _WIN32
+  mutable std::mutex readLock_;
+#endif
 };
 
 // Copies `length` bytes of `file` from `offset` to `out` in pieces of
 // kCopyChunk bytes. Returns the bytes copied: fewer when the file ends first,
 // 0 for a length of zero or less; nothing is invented for missing bytes.
+// Leaves the file's position after the last byte copied.
 std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out);
+// The same copy by positioned reads: the position stays where it was, and
+// threads may copy from one file at once. A raised `cancel` flag stops the
+// copy before the next piece; the return value then counts what was written.
+std::int64_t CopyFileRangeAt(const TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out,
+                             const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vld

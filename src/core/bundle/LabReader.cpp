@@ -157,6 +157,20 @@ Bytes TLabReader::ReadEntryBytes(int index) {
   return ms.Take();
 }
 
+std::int64_t TLabReader::CopyEntryTo(int index, TByteSink& sink, const std::atomic<bool>* cancel) const {
+  const TFileHeader& h = At(index).header;
+  return CopyFileRangeAt(stream_, h.Offset, h.Size, sink, cancel);
+}
+
+Bytes TLabReader::ReadEntryBytesAt(int index) const {
+  // One read into a buffer of the size that exists in the file.
+  const TFileHeader& h = At(index).header;
+  if (h.Size <= 0 || h.Offset < 0 || h.Offset >= FileSize()) return {};
+  Bytes out(static_cast<std::size_t>(std::min<std::int64_t>(h.Size, FileSize() - h.Offset)));
+  out.resize(stream_.ReadAt(h.Offset, out.data(), out.size()));
+  return out;
+}
+
 bool TLabReader::EntryComplete(int index) const {
   const TFileHeader& h = At(index).header;
   if (h.Size <= 0) return true;

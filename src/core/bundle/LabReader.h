@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -64,6 +65,11 @@ class TLabReader {
   Bytes ReadEntryBytes(int index);
   // True when the entry's data lies wholly inside the file.
   bool EntryComplete(int index) const;
+  // Thread-safe twins of ReadEntryBytes and ReadEntry: positioned reads that
+  // leave the stream alone, so several threads may read entries at once.
+  // CopyEntryTo stops before the next 65,535-byte piece once `cancel` is set.
+  Bytes ReadEntryBytesAt(int index) const;
+  std::int64_t CopyEntryTo(int index, TByteSink& sink, const std::atomic<bool>* cancel = nullptr) const;
   // Writes the entry to a file (through a temporary name beside it). Returns
   // the number of bytes written, as ReadEntry.
   std::int64_t ExtractEntry(int index, const std::filesystem::path& target);
