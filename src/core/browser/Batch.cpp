@@ -140,15 +140,11 @@ class Run {
   }
 
   void Execute(int jobs) {
-    // Every worker reads through a handle of its own; opening them all first
-    // lets a vanished bundle fail before anything is written.
-    std::vector<std::unique_ptr<TFileStream>> streams;
-    for (int i = 0; i < jobs; ++i) streams.push_back(std::make_unique<TFileStream>(reader_.FileName()));
     if (jobs == 1) {
-      Work(*streams[0]);
+      Work();
     } else {
       std::vector<std::thread> threads;
-      for (int i = 0; i < jobs; ++i) threads.emplace_back([this, &streams, i] { Work(*streams[i]); });
+      for (int i = 0; i < jobs; ++i) threads.emplace_back([this] { Work(); });
       for (std::thread& t : threads) t.join();
     }
     Finish();
@@ -172,7 +168,7 @@ class Run {
     TBatchIssue issue;
   };
 
-  void Work(TFileStream& in) {
+  void Work() {
     const std::size_t count = items_.size();
     while (!stop_.load() && !cancelled_.load()) {
       if (options_.cancel && options_.cancel->load()) {
@@ -181,12 +177,14 @@ class Run {
       }
       std::size_t pos = next_.fetch_add(1);
       if (pos >= count) break;
-      One(in, pos);
+      One(pos);
       ++done_;
     }
   }
 
-  void One(TFileStream& in, std::size_t pos) {
+  // Entries are read with positioned reads on the reader's own handle, so
+  // workers never share a file position.
+  void One(std::size_t pos) {
     const TBatchItem& item = items_[pos];
     const std::string& relative = finals_[pos];
     Report(relative, true);
@@ -202,16 +200,16 @@ class Run {
       if (!produce_) {
         TSafeFile out(dir, file);
         ChunkSink sink(out, *this, relative, true);
-        read = written = CopyFileRange(in, header.Offset, header.Size, sink);
+        read = written = reader_.CopyEntryTo(item.index, sink);
         out.Commit();
       } else {
         PollCancel();
-        TMemoryStream entry;
-        read = CopyFileRange(in, header.Offset, header.Size, entry);
-        AddRead(static_cast<std::size_t>(read), relative);
+        Bytes entry = reader_.ReadEntryBytesAt(item.index);
+        read = static_cast<std::int64_t>(entry.size());
+        AddRead(entry.size(), relative);
         Bytes data;
         try {
-          data = produce_(item.index, entry.Data());
+          data = produce_(item.index, entry);
         } catch (const std::exception& e) {
           Record(failed_, pos, {item.index, relative, e.what()});
           return;
