@@ -306,6 +306,19 @@ TEST(Batch, AnIoErrorStopsNewEntriesWithThreadsToo) {
             std::string::npos);
 }
 
+TEST(Batch, PathsThatCouldLeaveTheDestinationAreRefusedBeforeWriting) {
+  TTempDir dir;
+  samples::TextBundle({{"a.txt", "a"}}).Write(dir.File("r.lab"));
+  TLabReader r;
+  r.Open(dir.File("r.lab"));
+  for (std::string bad : {"../a.txt", "x/../../a.txt", "/a.txt", "x//a.txt", "x/.", ""}) {
+    std::vector<TBatchItem> items{{0, "fine.txt"}, {0, bad}};
+    EXPECT_THROW(RunBatch(r, dir.File("out"), items), VldError) << bad;
+  }
+  EXPECT_FALSE(fs::exists(dir.File("out")));
+  EXPECT_FALSE(fs::exists(dir.File("a.txt")));
+}
+
 TEST(Batch, NumberedNamesStayWithinTheLengthOfAFileNamePart) {
   std::string longName(250, 'n');
   std::vector<TBatchItem> items{{0, "d/" + longName + ".txt"}, {1, "d/" + longName + ".txt"}};

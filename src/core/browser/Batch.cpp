@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <string_view>
 #include <unordered_set>
 
 #include "core/browser/ExtractPaths.h"
@@ -40,6 +41,19 @@ std::string FoldKey(const std::string& text) {
     }
   }
   return out;
+}
+
+// Parts joined by '/', none of them empty, "." or "..": what the folder
+// handles can follow without leaving the destination.
+bool IsPlainRelative(const std::string& relative) {
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t slash = relative.find('/', start);
+    std::string_view part = std::string_view(relative).substr(start, slash == std::string::npos ? slash : slash - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (slash == std::string::npos) return true;
+    start = slash + 1;
+  }
 }
 
 std::pair<std::string, std::string> SplitFolder(const std::string& relative) {
@@ -348,6 +362,9 @@ TBatchResult RunBatch(const TLabReader& reader, const fs::path& destination, std
                       const TBatchProduce& produce, const TBatchOptions& options) {
   TBatchResult result;
   if (items.empty()) return result;
+  for (const TBatchItem& item : items)
+    if (!IsPlainRelative(item.relative))
+      throw VldError("The path " + item.relative + " would not stay inside " + PathText(destination) + ".");
   std::shared_ptr<const TSafeDir> root = TSafeDir::OpenRoot(destination);
   result.foldsCase = options.foldsCase ? options.foldsCase(destination) : root->FoldsCase();
   std::vector<std::string> finals = PlanBatchNames(items, result.foldsCase, &result.renamed);
