@@ -101,3 +101,23 @@ TEST(ConvertAll, AnyNumberOfJobsGivesTheSameFiles) {
   EXPECT_GT(one.size(), 10u);
   EXPECT_EQ(Tree(dir.File("two")), one);
 }
+
+TEST(ConvertAll, ALinkInTheOutputFolderIsRefusedAndTheRestIsWritten) {
+  TTempDir dir;
+  LabWriter w;
+  w.Add("text\\a.tab", Text("through the link"));
+  w.Add("b.tab", Text("fine"));
+  w.Write(dir.File("k.lab"));
+  std::filesystem::create_directories(dir.File("outside"));
+  std::filesystem::create_directories(dir.File("o"));
+  std::filesystem::create_directory_symlink(dir.File("outside"), dir.File("o/text"));
+  std::string err = dir.File("err.txt").string();
+  TToolRun run = RunTool("convert-all " + Quote(dir.File("k.lab").string()) + " -o " + Quote(dir.File("o").string()), err);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("outside")));
+  EXPECT_EQ(ReadWholeFile(dir.File("o/b.tab.txt")), Text("fine"));
+  std::string text = AsString(ReadWholeFile(err));
+  EXPECT_NE(text.find("entry text\\a.tab was not written: " + dir.File("o/text").string() + " is a symbolic link"),
+            std::string::npos)
+      << text;
+}
