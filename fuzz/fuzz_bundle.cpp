@@ -22,7 +22,7 @@ VLD_FUZZ_TARGET({
     reader.Open(path);
     VLD_FUZZ_CHECK(reader.Count() <= static_cast<int>(size / 16 + 1));
     for (int i = 0; i < reader.Count() && i < 64; ++i) {
-      const std::string& name = reader.GetName(i);
+      std::string_view name = reader.GetName(i);
       VLD_FUZZ_CHECK(name.size() <= vld::kMaxNameLength);
       vld::Bytes bytes = reader.ReadEntryBytes(i);
       VLD_FUZZ_CHECK(static_cast<std::int64_t>(bytes.size()) <= std::max(0, reader.GetSize(i)));

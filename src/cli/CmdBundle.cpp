@@ -15,7 +15,7 @@ namespace vld::cli {
 namespace {
 
 // An 8-bit name read as Latin-1, written as a JSON string.
-std::string JsonLatin1(const std::string& text) {
+std::string JsonLatin1(std::string_view text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') {

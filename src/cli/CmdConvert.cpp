@@ -5,9 +5,8 @@
 #include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 #include "core/audio/BinkData.h"
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/browser/ExtractPaths.h"
-#include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
@@ -69,22 +68,9 @@ std::filesystem::path ConvertAllTarget(const std::string& name, const std::strin
 
 // The extension ConvertEntryBytes gives a name, known before converting so
 // that every name of the run can be decided up front.
-std::string ConvertedExtension(const std::string& name) {
-  switch (DispatchAction(name)) {
-    case EntryAction::ShowLua:
-    case EntryAction::ViewText:
-      return ".txt";
-    case EntryAction::ViewTil:
-    case EntryAction::ShowKFN:
-    case EntryAction::ShowTGA:
-    case EntryAction::ShowBMP:
-      return ".bmp";
-    case EntryAction::PlayWvc:
-    case EntryAction::PlayAif:
-      return ".wav";
-    default:
-      return {};
-  }
+std::string ConvertedExtension(std::string_view name) {
+  const TFormat* format = FormatForAction(name);
+  return format && format->convertExtension ? format->convertExtension : "";
 }
 
 void ConvertAll(const std::string& bundle, const std::string& outDir, int jobs) {
@@ -94,12 +80,12 @@ void ConvertAll(const std::string& bundle, const std::string& outDir, int jobs) 
   std::set<std::filesystem::path> used;
   std::vector<TBatchItem> items;
   for (int i = 0; i < reader.Count(); ++i) {
-    const std::string& name = reader.GetName(i);
+    const std::string name(reader.GetName(i));
     if (!IsConvertible(name)) continue;
     items.push_back({i, ConvertAllTarget(name, ConvertedExtension(name), used).generic_string()});
   }
   TBatchProduce convert = [&reader](int index, ByteSpan bytes) {
-    const std::string& name = reader.GetName(index);
+    std::string_view name = reader.GetName(index);
     TConversion c = ConvertEntryBytes(name, bytes);
     if (c.extension != ConvertedExtension(name))
       throw VldError("converts to a " + c.extension + " file, not to the " + ConvertedExtension(name) + " expected.");

@@ -10,11 +10,11 @@
 TAppWindows CreateAppWindows(IPlatform& platform) {
   TAppWindows w;
   w.main = std::make_unique<TMainForm>(platform);
-  w.image = new TImageForm(*w.main);
-  w.text = new TTextViewerForm(*w.main);
-  w.extract = new TExtractForm(*w.main);
-  w.surface = new TSurfacePlayerForm(*w.main);
-  w.debug = new TDebugForm(*w.main);
+  w.image = new TImageForm(w.main.get());
+  w.text = new TTextViewerForm(w.main.get());
+  w.extract = new TExtractForm(w.main.get());
+  w.surface = new TSurfacePlayerForm(w.main.get());
+  w.debug = new TDebugForm(w.main.get());
   w.main->AttachWindows(w.image, w.text, w.extract, w.surface, w.debug);
   return w;
 }

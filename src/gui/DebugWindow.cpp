@@ -3,9 +3,8 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "gui/Main.h"
 
-TDebugForm::TDebugForm(TMainForm& main) : QWidget(&main, Qt::Tool) {
+TDebugForm::TDebugForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
   setObjectName("DebugForm");
   setWindowTitle("Debug Messages");
   auto* layout = new QVBoxLayout(this);

@@ -1,17 +1,19 @@
 #include "gui/ExtractAll.h"
 
+#include <algorithm>
+
+#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 
-#include "core/browser/ExtractPaths.h"
-#include "core/browser/Extractor.h"
-#include "gui/Main.h"
+#include "gui/Platform.h"
 
-TExtractForm::TExtractForm(TMainForm& main)
-    : QWidget(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+TExtractForm::TExtractForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("ExtractForm");
   setWindowTitle("Extracting all files");
-  setFixedSize(337, 65);
+  setFixedSize(337, 97);
   CurFilename = new QLabel("Extracting ...", this);
   CurFilename->setObjectName("CurFilename");
   CurFilename->setGeometry(8, 8, 321, 16);
@@ -19,6 +21,43 @@ TExtractForm::TExtractForm(TMainForm& main)
   ProgressBar1->setObjectName("ProgressBar1");
   ProgressBar1->setGeometry(8, 32, 321, 25);
   ProgressBar1->setTextVisible(false);
+  lCounts = new QLabel(this);
+  lCounts->setObjectName("lCounts");
+  lCounts->setGeometry(8, 66, 230, 22);
+  btCancel = new QPushButton("Cancel", this);
+  btCancel->setObjectName("btCancel");
+  btCancel->setGeometry(254, 64, 75, 25);
+  connect(btCancel, &QPushButton::clicked, this, [this] {
+    btCancel->setEnabled(false);
+    emit cancelRequested();
+  });
+}
+
+void TExtractForm::Begin(const QString& title, int total) {
+  setWindowTitle(title);
+  CurFilename->setText("Extracting ...");
+  lCounts->clear();
+  ProgressBar1->setMaximum(std::max(total, 1));
+  ProgressBar1->setValue(0);
+  btCancel->setEnabled(true);
+  show();
+}
+
+static QString SizeText(qint64 bytes) {
+  if (bytes < 1024 * 1024) return QString::number(bytes / 1024.0, 'f', 1) + " KiB";
+  return QString::number(bytes / (1024.0 * 1024.0), 'f', 1) + " MiB";
+}
+
+void TExtractForm::SetProgress(int done, int total, qint64 bytes, const QString& current) {
+  ProgressBar1->setMaximum(std::max(total, 1));
+  ProgressBar1->setValue(std::min(done, std::max(total, 1)));
+  if (!current.isEmpty()) CurFilename->setText("Extracting " + current);
+  lCounts->setText(QString("%1 of %2 entries, %3").arg(done).arg(total).arg(SizeText(bytes)));
+}
+
+void TExtractForm::Finish() {
+  ProgressBar1->setValue(ProgressBar1->maximum());
+  hide();
 }
 
 void TExtractForm::showEvent(QShowEvent* event) {
@@ -26,36 +65,8 @@ void TExtractForm::showEvent(QShowEvent* event) {
   CentreOnScreen(this);
 }
 
-void TExtractForm::ExtractAll(const std::filesystem::path& destination) {
-  show();
-  main_.Platform().MessageBox(BoxKind::Plain, QString::fromStdString(vld::ExtractPathText(destination)));
-
-  // Whatever happens below, the main window comes back and this one goes.
-  struct Restore {
-    TExtractForm& form;
-    ~Restore() {
-      form.main_.SetInputEnabled(true);
-      form.hide();
-    }
-  } restore{*this};
-  main_.SetInputEnabled(false);
-
-  vld::TLabReader& reader = *main_.FReader;
-  ProgressBar1->setMaximum(std::max(reader.Count(), 1));
-  ProgressBar1->setValue(0);
-  vld::TExtractResult result =
-      vld::ExtractAllEntries(reader, destination, [this](int done, int, const std::filesystem::path& target) {
-        ProgressBar1->setValue(done);
-        CurFilename->setText("Extracting " + QString::fromStdString(target.string()));
-        repaint();
-      });
-  ProgressBar1->setValue(reader.Count());
-  if (result.CutShort() > 0) {
-    main_.Platform().MessageBox(
-        BoxKind::Warning,
-        QString("%1 of %2 entries run past the end of the bundle and were extracted only as far as they exist. "
-                "The bundle is damaged.")
-            .arg(result.CutShort())
-            .arg(reader.Count()));
-  }
+void TExtractForm::closeEvent(QCloseEvent* event) {
+  // Closing the window asks to cancel; it goes away when the work has stopped.
+  event->ignore();
+  if (btCancel->isEnabled()) btCancel->click();
 }

@@ -1,32 +1,37 @@
 #pragma once
 
-#include <filesystem>
-
+#include <QString>
 #include <QWidget>
 
 class QLabel;
 class QProgressBar;
-class TMainForm;
+class QPushButton;
 
-// Shows which file is being written while every entry of the open bundle is
-// extracted into a folder tree.
+// The progress window of long batch work (Extract all, Save all tiles): which
+// file is being written, how far the run is, and a Cancel button. It is told
+// the progress; it knows nothing of the bundle.
 class TExtractForm : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TExtractForm(TMainForm& main);
+  explicit TExtractForm(QWidget* parent = nullptr);
 
   QLabel* CurFilename = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
+  QLabel* lCounts = nullptr;       // "12 of 300 entries, 1.2 MiB"
+  QPushButton* btCancel = nullptr;
 
-  // Extracts every entry below `destination`. The main window takes no input
-  // meanwhile; it is enabled again and this window hidden after every
-  // outcome, an error part-way included.
-  void ExtractAll(const std::filesystem::path& destination);
+  // Shows the window for a new run of `total` items, the bar at 0.
+  void Begin(const QString& title, int total);
+  // `done` items finished; `current` is the file being written now.
+  void SetProgress(int done, int total, qint64 bytes, const QString& current);
+  // The run has ended: the bar full, the window hidden.
+  void Finish();
+
+ signals:
+  void cancelRequested();
 
  protected:
   void showEvent(QShowEvent* event) override;
-
- private:
-  TMainForm& main_;
+  void closeEvent(QCloseEvent* event) override;
 };

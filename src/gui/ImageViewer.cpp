@@ -1,17 +1,17 @@
 #include "gui/ImageViewer.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
 
-#include "core/browser/FileTypes.h"
 #include "core/common/Errors.h"
-#include "core/common/FileIO.h"
-#include "gui/Main.h"
+#include "gui/Platform.h"
 
-TImageForm::TImageForm(TMainForm& main) : QMainWindow(&main, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), main_(main) {
+TImageForm::TImageForm(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName("ImageForm");
   setWindowTitle("Image viewer");
   auto* client = new QWidget(this);
@@ -28,7 +28,7 @@ TImageForm::TImageForm(TMainForm& main) : QMainWindow(&main, Qt::Window | Qt::MS
   SaveasBMP1 = file->addAction("Save &as BMP...");
   SaveasBMP1->setShortcut(QKeySequence("Ctrl+S"));
   Exit1 = file->addAction("E&xit");
-  connect(SaveasBMP1, &QAction::triggered, this, [this] { main_.Guarded([this] { SaveasBMP1Click(); }); });
+  connect(SaveasBMP1, &QAction::triggered, this, [this] { SaveasBMP1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
   setFixedSize(640 + 8, 481 + 46 - 1);
 }
@@ -48,23 +48,19 @@ void TImageForm::LoadPicture(vld::ByteSpan bmp) {
 void TImageForm::SizeFor(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
-  setFixedSize(width + 8, height + 46);
+  setFixedSize(std::max(width + 8, kMinOuterWidth), height + 46);
   Image1->resize(width, height);
+}
+
+void TImageForm::SetEntryName(const QString& entryName) {
+  setWindowTitle(entryName.isEmpty() ? QString("Image viewer") : "Image viewer - " + entryName);
 }
 
 void TImageForm::Exit1Click() { hide(); }
 
-void TImageForm::SaveasBMP1Click() {
-  // The dialog keeps whatever filter the main window's last save command set.
-  QString suggested = TMainForm::Latin1(vld::BmpSuggestion(main_.SelectedRawName()));
-  std::optional<QString> path = main_.RunSaveDialog(suggested, QString(), "bmp");
-  if (!path) return;
-  vld::WriteFileAtomic(TMainForm::FsPath(*path), pictureBytes_);
-}
+void TImageForm::SaveasBMP1Click() { emit saveRequested(pictureBytes_); }
 
-void TImageForm::FormShow() {
-  CentreOnScreen(this);
-}
+void TImageForm::FormShow() { CentreOnScreen(this); }
 
 void TImageForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);

@@ -2,19 +2,20 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QString>
 
 #include "core/common/Bytes.h"
 
 class QAction;
 class QLabel;
-class TMainForm;
 
-// Shows one image at 1:1 scale, modally; can save it as a BMP file.
+// Shows one image at 1:1 scale, modally. It is handed a BMP file to show and
+// asks, through saveRequested, for the shown picture to be saved.
 class TImageForm : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit TImageForm(TMainForm& main);
+  explicit TImageForm(QWidget* parent = nullptr);
 
   QLabel* Image1 = nullptr;
   QAction* SaveasBMP1 = nullptr;
@@ -24,13 +25,25 @@ class TImageForm : public QMainWindow {
   // picture. Throws VldError when the bytes are not a BMP file Qt can read.
   void LoadPicture(vld::ByteSpan bmp);
   const QImage& Picture() const { return picture_; }
-  // The outer size becomes image + (8, 46) and Image1 the image's size.
+  const vld::Bytes& PictureBytes() const { return pictureBytes_; }
+  // The outer size becomes image + (8, 46) and Image1 the image's size; the
+  // window never gets narrower than a readable title needs (the picture stays
+  // at the top left).
   void SizeFor(int width, int height);
   QSize OuterSize() const { return size(); }
+  // Names the entry the picture came from, in the title and the save suggestion.
+  void SetEntryName(const QString& entryName);
 
   void Exit1Click();
   void SaveasBMP1Click();
   void FormShow();
+
+  // The narrowest the window gets, so that its title stays readable.
+  static constexpr int kMinOuterWidth = 240;
+
+ signals:
+  // "Save as BMP..." was chosen: save these bytes (the picture as loaded).
+  void saveRequested(const vld::Bytes& bmp);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -39,7 +52,6 @@ class TImageForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  TMainForm& main_;
   QImage picture_;
   vld::Bytes pictureBytes_;  // the BMP as loaded, saved as it is
 };

@@ -21,7 +21,14 @@
 #include <QVBoxLayout>
 
 #include "core/browser/FileTypes.h"
+#include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
+#include "gui/ExtractAll.h"
+#include "gui/GuiText.h"
+#include "gui/ImageViewer.h"
+#include "gui/SurfacePlayer.h"
+#include "gui/TextViewer.h"
+#include "gui/Work.h"
 
 namespace {
 
@@ -31,6 +38,8 @@ constexpr char kOpenFilter[] = "Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b";
 
 TMainForm::TMainForm(IPlatform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
   setObjectName("MainForm");
+  work_ = new TWorkRunner(this);
+  connect(work_, &TWorkRunner::Finished, this, &TMainForm::workFinished);
   BuildWindow();
   FormCreate();
   platform_.Player().onNotify = [this] { Guarded([this] { MediaPlayerNotify(); }); };
@@ -41,6 +50,40 @@ TMainForm::~TMainForm() {
   FormClose();
 }
 
+bool TMainForm::Busy() const { return work_->Busy(); }
+
+void TMainForm::CancelWork() { work_->Cancel(); }
+
+bool TMainForm::RefuseWhileBusy() {
+  if (!work_->Busy()) return false;
+  SetStatus(1, work_->What() + " is still running: wait for it to finish or cancel it.");
+  return true;
+}
+
+vld::StatusFn TMainForm::WorkerStatus() {
+  return [this](const std::string& text) {
+    QString t = QString::fromStdString(text);
+    work_->Post([this, t] { SetStatus(1, t); });
+  };
+}
+
+vld::LogFn TMainForm::WorkerMemo() {
+  return [this](const std::string& line) {
+    QString t = QString::fromLatin1(line.c_str());
+    work_->Post([this, t] { Memo1->appendPlainText(t); });
+  };
+}
+
+void TMainForm::ShowError(std::exception_ptr e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& x) {
+    ShowError(x);
+  } catch (...) {
+    platform_.MessageBox(BoxKind::Error, "An unexpected error occurred.");
+  }
+}
+
 void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtractForm* extract,
                               TSurfacePlayerForm* surface, TDebugForm* debug) {
   imageForm_ = image;
@@ -48,6 +91,16 @@ void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtract
   extractForm_ = extract;
   surfaceForm_ = surface;
   debugForm_ = debug;
+  ConnectWindows();
+}
+
+void TMainForm::ConnectWindows() {
+  connect(imageForm_, &TImageForm::saveRequested, this,
+          [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp); }); });
+  connect(textForm_, &TTextViewerForm::saveRequested, this, [this](const QString& name, const vld::Bytes& text) {
+    Guarded([&] { SaveTextFromViewer(name, text); });
+  });
+  connect(extractForm_, &TExtractForm::cancelRequested, this, [this] { CancelWork(); });
 }
 
 void TMainForm::BuildWindow() {
@@ -163,9 +216,9 @@ vld::TRunTempDir& TMainForm::TempDir() {
 }
 
 void TMainForm::SetStatus(int panel, const QString& text) {
-  if (panel == 1 && (StatusHistory.isEmpty() || StatusHistory.last() != text)) {
-    if (StatusHistory.size() > 1000) StatusHistory.removeFirst();
-    StatusHistory << text;
+  if (panel == 1 && (statusHistory_.isEmpty() || statusHistory_.last() != text)) {
+    if (statusHistory_.size() > 1000) statusHistory_.removeFirst();
+    statusHistory_ << text;
   }
   StatusPanel[panel]->setText(text);
   StatusBar1->repaint();
@@ -179,11 +232,6 @@ int TMainForm::SelectedIndex() const {
   if (FileBox->count() == 0) return -1;
   int row = FileBox->currentRow();
   return row >= 0 && row < FileBox->count() ? row : -1;
-}
-
-QString TMainForm::SelectedName() const {
-  int i = SelectedIndex();
-  return i < 0 ? QString() : FileBox->item(i)->text();
 }
 
 std::string TMainForm::SelectedRawName() const {
@@ -203,14 +251,10 @@ bool TMainForm::RefuseEmptyEntry(int index) {
 
 void TMainForm::ShowError(const std::exception& e) { platform_.MessageBox(BoxKind::Error, QString::fromUtf8(e.what())); }
 
-std::filesystem::path TMainForm::FsPath(const QString& path) {
-  return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 std::optional<QString> TMainForm::RunSaveDialog(const QString& suggestedName, const QString& filter,
                                                 const QString& defaultExt) {
-  if (!filter.isEmpty()) SaveDialogFilter = filter;
-  return platform_.SaveFile(this, suggestedName, SaveDialogFilter, defaultExt);
+  if (!filter.isEmpty()) saveDialogFilter_ = filter;
+  return platform_.SaveFile(this, suggestedName, saveDialogFilter_, defaultExt);
 }
 
 void TMainForm::ReleaseOpenFile() {
@@ -229,6 +273,8 @@ void TMainForm::OpenLAB1Click() {
 }
 
 void TMainForm::OpenFile(const QString& path) {
+  // The worker reads the open bundle: it must not be replaced under it.
+  if (RefuseWhileBusy()) return;
   {
     QSignalBlocker block(FileBox);
     FileBox->clear();
@@ -238,17 +284,17 @@ void TMainForm::OpenFile(const QString& path) {
   SetStatus(1, "Loading LAB \"" + path + "\"...");
   FBundleOpen = FSingleBink = FSingleSmush = false;
 
-  const std::uint32_t magic = static_cast<std::uint32_t>(vld::ReadMagic(FsPath(path)));
-  if (magic == vld::kMagicBIKi) {
+  const vld::FileKind kind = vld::IdentifyFile(FsPath(path));
+  if (kind == vld::FileKind::SingleBink) {
     // The file was accepted: a notice, not an error.
     platform_.MessageBox(BoxKind::Information, "Bink");
     FSingleBink = true;
-  } else if (magic == vld::kMagicSMUS) {
+  } else if (kind == vld::FileKind::SingleSmush) {
     platform_.MessageBox(BoxKind::Information, "Smush");
     FSingleSmush = true;
-  } else if (magic != vld::kMagicLABN) {
+  } else if (kind != vld::FileKind::Bundle) {
     QString msg = "This is not a LAB bundle.\r\n";
-    if ((magic & 0xF0FF) == 0xF0FF || magic == vld::kMagicRIFF)
+    if (kind == vld::FileKind::Mp3)
       msg += "This an MP3 file used for music. You need an external MP3 player to play it.";
     msg += "\r\nSee the readme.txt for more information about this.";
     platform_.MessageBox(BoxKind::Error, msg);
@@ -341,6 +387,7 @@ void TMainForm::ApplyFileType(const std::string& name) {
 
 void TMainForm::btnAction() {
   if (SelectedIndex() < 0) return;
+  if (RefuseWhileBusy()) return;
   // The button's enabled state is not consulted: Enter and double click run
   // the action of a ".lua" entry although its button is disabled.
   lastAction_ = vld::DispatchAction(SelectedRawName());
@@ -377,6 +424,8 @@ void TMainForm::Exit1Click() { close(); }
 void TMainForm::FormClose() {
   if (closed_) return;
   closed_ = true;
+  // Work still running is cancelled; its unfinished file is removed by it.
+  work_->Stop();
   if (FSingleBink || FSingleSmush) FSingleFile.Close();
   else if (FReader) FReader->Close();
   FReader.reset();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -9,13 +10,13 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include "core/browser/FileTypes.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/FileStream.h"
-#include "core/bundle/LabReader.h"
 #include "core/common/FileIO.h"
 #include "core/common/MemoryStream.h"
-#include "core/images/BMPTools.h"
 #include "gui/Platform.h"
 
 class QAction;
@@ -33,11 +34,18 @@ class TTextViewerForm;
 class TExtractForm;
 class TSurfacePlayerForm;
 class TDebugForm;
+class TWorkRunner;
+
+namespace vld {
+class TLabReader;
+}
 
 // The main window: opens a bundle or a stand-alone animation file, lists the
 // entries, shows the selected one and runs the action its type calls for.
-// The actions of each subsystem are defined in the file of that subsystem
-// (MainImages.cpp, MainAudio.cpp, MainLua.cpp, MainFiles.cpp, MainSurface.cpp).
+// Decoding and batch work run on a worker thread; the secondary windows are
+// handed what they show and ask back through signals. The actions of each
+// subsystem are defined in the file of that subsystem (MainImages.cpp,
+// MainAudio.cpp, MainLua.cpp, MainFiles.cpp, MainSurface.cpp).
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
@@ -71,22 +79,8 @@ class TMainForm : public QMainWindow {
   QAction* Extractall1 = nullptr;
   QAction* SavealltilesasBMPs1 = nullptr;
   QAction* About1 = nullptr;
-  QLabel* Label5 = nullptr;        // hidden; the batch tile command shows its output name here
+  QLabel* Label5 = nullptr;         // hidden; the batch tile command shows its output name here
   QPlainTextEdit* Memo1 = nullptr;  // hidden; the WVC block table is echoed here
-
-  // State.
-  QString FFileName;
-  std::unique_ptr<vld::TLabReader> FReader;
-  bool FBundleOpen = false;
-  bool FSingleBink = false;
-  bool FSingleSmush = false;
-  vld::TFileStream FSingleFile;
-  std::int32_t FSingleSize = 0;
-  QString FDisplayName;
-  bool FPlayerOpen = false;
-  // SaveDialog1's filter, shared by every save command; the image viewer's
-  // "Save as BMP..." uses whatever the last command left.
-  QString SaveDialogFilter = "Bitmap Images (*.bmp)|*.bmp";
 
   // Handlers of this window.
   void FormCreate();
@@ -108,9 +102,6 @@ class TMainForm : public QMainWindow {
   bool ExtractBinkData(const QString& path);
   // The external player: VLD_BINK_PLAYER, else the platform's default; empty when none is found.
   QString BinkPlayerProgram() const;
-  // Lets the window take input again, or not (while entries are extracted).
-  void SetInputEnabled(bool enabled);
-  bool InputEnabled() const;
 
   // Text.
   void btnViewText();
@@ -121,54 +112,48 @@ class TMainForm : public QMainWindow {
   void btnShowTGA();
   void btnShowKFN();
   void btnShowBMP();
+  // The decoder operations: a complete BMP file in dest (positioned at 0), or
+  // dest left empty for an invalid index or an empty entry (after the box).
   void DecodeTileEntry(int index, vld::TMemoryStream& dest);
   void DecodeTGAEntry(int index, vld::TMemoryStream& dest);
   void RenderKFNFont(int index, vld::TMemoryStream& dest);
   void LoadBMPEntry(int index, vld::TMemoryStream& dest);
   void btSaveBMPClick();
   void SavealltilesasBMPs1Click();
-  // True when index names an entry of the open bundle's list.
-  bool ValidEntryIndex(int index) const;
 
   // Sound.
   void btnPlayAif();
   void btnPlayWvc();
   void MediaPlayerNotify();
   void btSaveWavClick();
-  // Stops and closes the player when it is open.
-  void ClosePlayer();
-  // The play action: converts the selected entry with toWave and plays it.
-  void PlayEntry(const char* extension, const std::function<vld::Bytes(vld::ByteSpan)>& toWave);
-  // Writes the temporary "temp.wav" and plays it.
-  void PlayWave(const vld::Bytes& wave);
-  // Lines for the hidden memo (the WVC block table echo).
-  vld::LogFn MemoLog();
 
   // Surfaces.
   void btnPlaySurface();
 
-  // The action btnAction ran last (None until one ran).
-  vld::EntryAction LastAction() const { return lastAction_; }
-
-  // Shared by the actions.
-  IPlatform& Platform() { return platform_; }
-  vld::TRunTempDir& TempDir();
-  void SetStatus(int panel, const QString& text);  // sets a status panel and repaints at once
+  // What tests and diagnostics may look at.
+  vld::EntryAction LastAction() const { return lastAction_; }  // what btnAction ran last
+  const QStringList& StatusHistory() const { return statusHistory_; }  // every text panel 1 showed
+  void ClearStatusHistory() { statusHistory_.clear(); }
   QString StatusText(int panel) const;
-  // Every text panel 1 showed, in order (for the tests and for diagnostics).
-  QStringList StatusHistory;
+  const QString& SaveDialogFilter() const { return saveDialogFilter_; }
+  void SetSaveDialogFilter(const QString& filter) { saveDialogFilter_ = filter; }
+  bool BundleOpen() const { return FBundleOpen; }
+  bool PlayerOpen() const { return FPlayerOpen; }
+  bool SingleBink() const { return FSingleBink; }
+  bool SingleSmush() const { return FSingleSmush; }
+  const QString& FileName() const { return FFileName; }
+  const QString& DisplayName() const { return FDisplayName; }
+  std::int32_t SingleSize() const { return FSingleSize; }
+  const vld::TLabReader* Reader() const { return FReader.get(); }
+  // True while work runs on the worker thread.
+  bool Busy() const;
+  // Asks the running work to stop (as its Cancel button does).
+  void CancelWork();
+  // The parts of the window that take input are enabled (not during extraction).
+  bool InputEnabled() const;
+  vld::TRunTempDir& TempDir();
   int SelectedIndex() const;  // -1 when the list is empty or nothing is selected
-  QString SelectedName() const;
   std::string SelectedRawName() const;  // the 8-bit name as stored
-  int EntryCount() const;
-  // Shows the size refusal box and returns true when the entry's size is 0 or less.
-  bool RefuseEmptyEntry(int index);
-  void ShowError(const std::exception& e);
-  // Runs the shared save dialog with a suggested name; a non-empty filter
-  // replaces the dialog's filter first.
-  std::optional<QString> RunSaveDialog(const QString& suggestedName, const QString& filter, const QString& defaultExt);
-  // A QString path as a file-system path.
-  static std::filesystem::path FsPath(const QString& path);
 
   TImageForm* ImageForm() const { return imageForm_; }
   TTextViewerForm* TextViewerForm() const { return textForm_; }
@@ -187,8 +172,9 @@ class TMainForm : public QMainWindow {
     }
   }
 
-  static QString Latin1(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<int>(text.size())); }
-  static std::string Bytes8(const QString& text) { return text.toLatin1().toStdString(); }
+ signals:
+  // Work on the worker thread has ended and its result has been shown.
+  void workFinished();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -197,27 +183,49 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Sets status panel 1 from a decoder's texts and clears it when the work
-  // ends, also when it ends with an error.
-  class StatusGuard {
-   public:
-    explicit StatusGuard(TMainForm& main) : main_(main) {}
-    ~StatusGuard() { main_.SetStatus(1, ""); }
-    std::function<void(const std::string&)> Fn() {
-      return [this](const std::string& text) { main_.SetStatus(1, QString::fromStdString(text)); };
-    }
-
-   private:
-    TMainForm& main_;
+  // Reading an entry for the worker: the work gets a copy of what it needs.
+  struct TEntryRef {
+    int index = -1;
+    std::string name;
   };
-  void DeliverImage(const vld::TImageFile& image, vld::TMemoryStream& dest);
-  void ShowImage(const char* extension, void (TMainForm::*decoder)(int, vld::TMemoryStream&));
-  bool DecodeForSave(int index, const std::string& name, vld::TMemoryStream& dest);
+  using Cancel = const std::atomic<bool>&;
+
   void BuildWindow();
+  void ConnectWindows();
   void ReleaseOpenFile();
   void ApplyFileType(const std::string& name);
+  void SetStatus(int panel, const QString& text);  // sets a status panel and repaints at once
+  void SetInputEnabled(bool enabled);
+  int EntryCount() const;
+  bool ValidEntryIndex(int index) const;
+  // Shows the size refusal box and returns true when the entry's size is 0 or less.
+  bool RefuseEmptyEntry(int index);
+  void ShowError(const std::exception& e);
+  void ShowError(std::exception_ptr e);
+  // Refuses new work (with a status text) while other work runs.
+  bool RefuseWhileBusy();
+  // Runs the shared save dialog with a suggested name; a non-empty filter
+  // replaces the dialog's filter first.
+  std::optional<QString> RunSaveDialog(const QString& suggestedName, const QString& filter, const QString& defaultExt);
+  // A status function the worker may call: each text reaches panel 1 in order.
+  vld::StatusFn WorkerStatus();
+  // Lines for the hidden memo (the WVC block table echo), from the worker.
+  vld::LogFn WorkerMemo();
+  // Decodes the selected entry as `format` on the worker, then hands the
+  // result to `show` (refusals go to an error box instead).
+  void DecodeSelected(const vld::TFormat& format, std::function<void(vld::TDecoded&)> show);
+  // Synchronous decode for the decoder operations.
+  void DecodeInto(int index, const char* extension, vld::TMemoryStream& dest);
+  void ShowImage(const char* extension);
+  void ShowPicture(const vld::TImageFile& picture, const std::string& entryName);
+  void SavePictureFromViewer(const vld::Bytes& bmp);
+  void SaveTextFromViewer(const QString& suggestedName, const vld::Bytes& text);
+  void PlayEntry(const char* extension);
+  void ClosePlayer();
+  void PlayWave(const vld::Bytes& wave);
 
   IPlatform& platform_;
+  TWorkRunner* work_ = nullptr;
   std::unique_ptr<vld::TRunTempDir> tempDir_;
   TImageForm* imageForm_ = nullptr;
   TTextViewerForm* textForm_ = nullptr;
@@ -226,6 +234,21 @@ class TMainForm : public QMainWindow {
   TDebugForm* debugForm_ = nullptr;
   bool closed_ = false;
   vld::EntryAction lastAction_ = vld::EntryAction::None;
+  QStringList statusHistory_;
+  // SaveDialog1's filter, shared by every save command; the image viewer's
+  // "Save as BMP..." uses whatever the last command left.
+  QString saveDialogFilter_ = "Bitmap Images (*.bmp)|*.bmp";
+
+  // State of the open file.
+  QString FFileName;
+  std::unique_ptr<vld::TLabReader> FReader;
+  bool FBundleOpen = false;
+  bool FSingleBink = false;
+  bool FSingleSmush = false;
+  vld::TFileStream FSingleFile;
+  std::int32_t FSingleSize = 0;
+  QString FDisplayName;
+  bool FPlayerOpen = false;
 };
 
 inline const char* kSizeRefusal = vld::kEmptyEntryRefusal;

@@ -1,11 +1,13 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "core/audio/AifAudio.h"
-#include "core/audio/WvcAudio.h"
 #include "core/browser/FileTypes.h"
+#include "core/bundle/LabReader.h"
+#include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "gui/GuiText.h"
 #include "gui/Main.h"
+#include "gui/Work.h"
 
 void TMainForm::ClosePlayer() {
   if (!FPlayerOpen) return;
@@ -25,27 +27,18 @@ void TMainForm::PlayWave(const vld::Bytes& wave) {
   player.Play();
 }
 
-vld::LogFn TMainForm::MemoLog() {
-  return [this](const std::string& line) { Memo1->appendPlainText(QString::fromLatin1(line.c_str())); };
-}
-
-void TMainForm::PlayEntry(const char* extension, const std::function<vld::Bytes(vld::ByteSpan)>& toWave) {
+void TMainForm::PlayEntry(const char* extension) {
   // A second play stops and closes the first, whatever follows.
   ClosePlayer();
   if (EntryCount() == 0 || !FBundleOpen) return;
   if (!vld::NameContains(SelectedRawName(), extension)) return;
-  const int i = SelectedIndex();
-  if (RefuseEmptyEntry(i)) return;
-  PlayWave(toWave(FReader->ReadEntryBytes(i)));
+  if (RefuseEmptyEntry(SelectedIndex())) return;
+  DecodeSelected(vld::FormatForType(extension), [this](vld::TDecoded& d) { PlayWave(d.wave); });
 }
 
-void TMainForm::btnPlayAif() {
-  PlayEntry(".aif", [](vld::ByteSpan entry) { return vld::ConvertAifToWav(entry); });
-}
+void TMainForm::btnPlayAif() { PlayEntry(".aif"); }
 
-void TMainForm::btnPlayWvc() {
-  PlayEntry(".wvc", [this](vld::ByteSpan entry) { return vld::ConvertWvcToWav(entry, MemoLog()); });
-}
+void TMainForm::btnPlayWvc() { PlayEntry(".wvc"); }
 
 void TMainForm::MediaPlayerNotify() {
   IMediaPlayer& player = platform_.Player();
@@ -57,21 +50,16 @@ void TMainForm::MediaPlayerNotify() {
 
 void TMainForm::btSaveWavClick() {
   if (EntryCount() == 0 || !FBundleOpen) return;
+  if (RefuseWhileBusy()) return;
   const int i = SelectedIndex();
   const std::string name = vld::NameAfterLastBackslash(SelectedRawName());
-  std::optional<QString> path = RunSaveDialog(Latin1(vld::SaveSuggestion(name, ".wav")), "Wave audio files (*.wav)|*.wav", "wav");
+  std::optional<QString> path =
+      RunSaveDialog(Latin1(vld::SaveSuggestion(name, ".wav")), "Wave audio files (*.wav)|*.wav", "wav");
   if (!path) return;
   // The save never touches the player.
-  switch (vld::WavSourceFor(name)) {
-    case vld::TWavSource::Wvc:
-      if (RefuseEmptyEntry(i)) return;
-      vld::WriteFileAtomic(FsPath(*path), vld::ConvertWvcToWav(FReader->ReadEntryBytes(i), MemoLog()));
-      break;
-    case vld::TWavSource::Aif:
-      if (RefuseEmptyEntry(i)) return;
-      vld::WriteFileAtomic(FsPath(*path), vld::ConvertAifToWav(FReader->ReadEntryBytes(i)));
-      break;
-    case vld::TWavSource::None:
-      break;
-  }
+  const vld::TFormat* source = vld::FormatForSaveWav(name);
+  if (!source) return;
+  if (RefuseEmptyEntry(i)) return;
+  const std::filesystem::path target = FsPath(*path);
+  DecodeSelected(*source, [target](vld::TDecoded& d) { vld::WriteFileAtomic(target, d.wave); });
 }

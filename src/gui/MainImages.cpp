@@ -1,54 +1,67 @@
-#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 
 #include "core/browser/ExtractPaths.h"
 #include "core/browser/FileTypes.h"
+#include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
-#include "core/images/BMPTools.h"
-#include "core/images/KFNFont.h"
-#include "core/images/TGAImage.h"
-#include "core/images/TileImage.h"
+#include "gui/GuiText.h"
+#include "gui/ExtractAll.h"
 #include "gui/ImageViewer.h"
 #include "gui/Main.h"
-
+#include "gui/Work.h"
 
 bool TMainForm::ValidEntryIndex(int index) const {
   return FBundleOpen && FReader && index >= 0 && index < FileBox->count() && index < FReader->Count();
 }
 
-void TMainForm::DeliverImage(const vld::TImageFile& image, vld::TMemoryStream& dest) {
-  dest.Write(image.bmp);
-  dest.Seek(0);
-  imageForm_->SizeFor(image.width, image.height);
+void TMainForm::DecodeSelected(const vld::TFormat& format, std::function<void(vld::TDecoded&)> show) {
+  const int index = SelectedIndex();
+  const std::string name = FReader->GetName(index);
+  vld::TLabReader* reader = FReader.get();
+  vld::TDecodeReport report{WorkerStatus(), WorkerMemo()};
+  work_->Start<vld::TDecoded>(
+      "Decoding " + Latin1(name),
+      [reader, index, name, &format, report](Cancel) {
+        vld::Bytes bytes = reader->ReadEntryBytes(index);
+        return vld::DecodeEntry(format, {bytes, name}, report);
+      },
+      [this, show](vld::TDecoded& d) {
+        SetStatus(1, "");
+        if (d.Refused()) {
+          platform_.MessageBox(BoxKind::Error, QString::fromUtf8(d.refusal.c_str()));
+          return;
+        }
+        Guarded([&] { show(d); });
+      },
+      [this](std::exception_ptr e) {
+        SetStatus(1, "");
+        ShowError(e);
+      });
 }
 
-void TMainForm::DecodeTileEntry(int index, vld::TMemoryStream& dest) {
+void TMainForm::DecodeInto(int index, const char* extension, vld::TMemoryStream& dest) {
   if (!ValidEntryIndex(index)) return;
   if (RefuseEmptyEntry(index)) return;
-  StatusGuard status(*this);
-  // Tile entries are always inflated; IsCompressed is not consulted.
-  vld::TImageFile image = vld::DecodeTileImage(FReader->ReadEntryBytes(index), status.Fn());
-  DeliverImage(image, dest);
+  const std::string name = FReader->GetName(index);
+  vld::TDecoded d = vld::DecodeEntry(vld::FormatForType(extension), {FReader->ReadEntryBytes(index), name},
+                                     {[this](const std::string& t) { SetStatus(1, QString::fromStdString(t)); }, {}});
+  SetStatus(1, "");
+  if (d.Refused()) throw vld::VldError(d.refusal);
+  dest.Write(d.picture.bmp);
+  dest.Seek(0);
 }
+
+void TMainForm::DecodeTileEntry(int index, vld::TMemoryStream& dest) { DecodeInto(index, ".til", dest); }
 
 void TMainForm::DecodeTGAEntry(int index, vld::TMemoryStream& dest) {
   SetStatus(1, "Loading TGA image...");
-  if (!ValidEntryIndex(index)) return;
-  if (RefuseEmptyEntry(index)) return;
-  StatusGuard status(*this);
-  const bool compressed = FReader->IsCompressed(index);
-  vld::TImageFile image = vld::DecodeTGAImage(FReader->ReadEntryBytes(index), compressed, status.Fn());
-  DeliverImage(image, dest);
+  DecodeInto(index, ".tga", dest);
 }
 
 void TMainForm::RenderKFNFont(int index, vld::TMemoryStream& dest) {
   SetStatus(1, "Loading KFN font...");
-  if (!ValidEntryIndex(index)) return;
-  if (RefuseEmptyEntry(index)) return;
-  StatusGuard status(*this);
-  vld::TImageFile image = vld::RenderKFNImage(FReader->ReadEntryBytes(index), status.Fn());
-  DeliverImage(image, dest);
+  DecodeInto(index, ".kfn", dest);
 }
 
 void TMainForm::LoadBMPEntry(int index, vld::TMemoryStream& dest) {
@@ -60,91 +73,141 @@ void TMainForm::LoadBMPEntry(int index, vld::TMemoryStream& dest) {
   SetStatus(1, "");
 }
 
-void TMainForm::ShowImage(const char* extension, void (TMainForm::*decoder)(int, vld::TMemoryStream&)) {
-  if (EntryCount() == 0) return;
+void TMainForm::ShowPicture(const vld::TImageFile& picture, const std::string& entryName) {
+  imageForm_->LoadPicture(picture.bmp);  // an unreadable bitmap is reported and not shown
+  // A BMP entry is sized from the loaded picture, the decoded images from the decoder's size.
+  const QImage& loaded = imageForm_->Picture();
+  if (picture.width > 0 || loaded.isNull()) imageForm_->SizeFor(picture.width, picture.height);
+  else imageForm_->SizeFor(loaded.width(), loaded.height());
+  imageForm_->SetEntryName(Latin1(entryName));
+  platform_.ShowModal(imageForm_);
+}
+
+void TMainForm::ShowImage(const char* extension) {
+  if (EntryCount() == 0 || !FBundleOpen) return;
   if (!vld::NameContains(SelectedRawName(), extension)) return;
-  vld::TMemoryStream stream;
-  (this->*decoder)(SelectedIndex(), stream);
-  imageForm_->LoadPicture(stream.Data());
-  platform_.ShowModal(imageForm_);
-}
-
-void TMainForm::btnViewTil() { ShowImage(".til", &TMainForm::DecodeTileEntry); }
-void TMainForm::btnShowTGA() { ShowImage(".tga", &TMainForm::DecodeTGAEntry); }
-void TMainForm::btnShowKFN() { ShowImage(".kfn", &TMainForm::RenderKFNFont); }
-
-void TMainForm::btnShowBMP() {
-  if (EntryCount() == 0) return;
-  if (!vld::NameContains(SelectedRawName(), ".bmp")) return;
-  vld::TMemoryStream stream;
-  LoadBMPEntry(SelectedIndex(), stream);
-  imageForm_->LoadPicture(stream.Data());  // an unreadable bitmap is reported and not shown
-  const QImage& picture = imageForm_->Picture();
-  imageForm_->SizeFor(picture.width(), picture.height());
-  platform_.ShowModal(imageForm_);
-}
-
-bool TMainForm::DecodeForSave(int index, const std::string& name, vld::TMemoryStream& dest) {
-  switch (vld::ImageKindOf(name)) {
-    case vld::ImageKind::Tile: DecodeTileEntry(index, dest); break;
-    case vld::ImageKind::Tga: DecodeTGAEntry(index, dest); break;
-    case vld::ImageKind::Font: RenderKFNFont(index, dest); break;
-    case vld::ImageKind::Bitmap: LoadBMPEntry(index, dest); break;
-    case vld::ImageKind::None: break;
+  const int index = SelectedIndex();
+  const vld::TFormat& format = vld::FormatForType(extension);
+  // The view commands set their first status text before the size check.
+  if (format.dispatch == vld::EntryAction::ShowTGA) SetStatus(1, "Loading TGA image...");
+  if (format.dispatch == vld::EntryAction::ShowKFN) SetStatus(1, "Loading KFN font...");
+  if (format.dispatch == vld::EntryAction::ShowBMP) SetStatus(1, "Loading bitmap...");
+  if (RefuseEmptyEntry(index)) {
+    // The viewer still opens, with an empty picture.
+    imageForm_->LoadPicture({});
+    if (format.dispatch == vld::EntryAction::ShowBMP) imageForm_->SizeFor(0, 0);
+    platform_.ShowModal(imageForm_);
+    return;
   }
-  return !dest.Empty();
+  const std::string name = FReader->GetName(index);
+  DecodeSelected(format, [this, name](vld::TDecoded& d) { ShowPicture(d.picture, name); });
 }
+
+void TMainForm::btnViewTil() { ShowImage(".til"); }
+void TMainForm::btnShowTGA() { ShowImage(".tga"); }
+void TMainForm::btnShowKFN() { ShowImage(".kfn"); }
+void TMainForm::btnShowBMP() { ShowImage(".bmp"); }
 
 void TMainForm::btSaveBMPClick() {
-  if (EntryCount() == 0) return;
+  if (EntryCount() == 0 || !FBundleOpen) return;
+  if (RefuseWhileBusy()) return;
   const int index = SelectedIndex();
   const std::string name = SelectedRawName();
   std::optional<QString> path = RunSaveDialog(Latin1(vld::BmpSuggestion(name)), "Bitmap images (*.bmp)|*.bmp", "bmp");
   if (!path) return;
-  vld::TMemoryStream stream;
+  const vld::TFormat* format = vld::FormatForSaveBmp(name);
+  if (!format) return;
   // A refused entry (size 0 or less) has shown its box; no file is written for it.
-  if (!DecodeForSave(index, name, stream)) return;
-  vld::WriteFileAtomic(FsPath(*path), stream.Data());
+  if (RefuseEmptyEntry(index)) return;
+  const std::filesystem::path target = FsPath(*path);
+  DecodeSelected(*format, [target](vld::TDecoded& d) { vld::WriteFileAtomic(target, d.picture.bmp); });
 }
+
+void TMainForm::SavePictureFromViewer(const vld::Bytes& bmp) {
+  // The dialog keeps whatever filter the last save command set.
+  std::optional<QString> path = RunSaveDialog(Latin1(vld::BmpSuggestion(SelectedRawName())), QString(), "bmp");
+  if (!path) return;
+  vld::WriteFileAtomic(FsPath(*path), bmp);
+}
+
+namespace {
+
+struct TTileRun {
+  int written = 0;
+  int total = 0;
+  bool cancelled = false;
+  QStringList failed;  // "name: why"
+};
+
+}  // namespace
 
 void TMainForm::SavealltilesasBMPs1Click() {
   if (EntryCount() == 0 || !FBundleOpen) {
     platform_.MessageBox(BoxKind::Information, "You have to open a bundle first!");
     return;
   }
+  if (RefuseWhileBusy()) return;
   std::optional<QString> folder = BrowseForFolder("Select the folder to save the tiles to.");
   if (!folder) return;
   const std::filesystem::path root = FsPath(*folder);
-  QStringList failed;
-  vld::TMemoryStream stream;
-  for (int i = 0; i < FReader->Count(); ++i) {
-    const std::string& name = FReader->GetName(i);
-    if (!vld::NameContains(name, ".til")) continue;
-    // sets\beach.til -> FOLDER/sets/beach.bmp, with the folder part kept
-    // inside FOLDER whatever the name holds.
-    std::string file = vld::SaveSuggestion(name, ".bmp");
-    std::size_t slash = name.rfind('\\');
-    std::string dirPart = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    Label5->setText(Latin1(file));
-    Label5->repaint();
-    stream.Clear();
-    try {
-      DecodeTileEntry(i, stream);
-      if (!stream.Empty()) {
-        std::filesystem::path target = root / vld::MapEntryName(dirPart + file).Relative();
-        std::filesystem::create_directories(target.parent_path());
-        vld::WriteFileAtomic(target, stream.Data());
-      }
-    } catch (const vld::VldError& e) {
-      failed << Latin1(name) + ": " + QString::fromUtf8(e.what());
-    } catch (const std::filesystem::filesystem_error& e) {
-      failed << Latin1(name) + ": " + QString::fromUtf8(e.what());
-    }
-    QCoreApplication::processEvents();
-  }
-  if (!failed.isEmpty()) {
-    platform_.MessageBox(BoxKind::Warning,
-                         QString("%1 tile entries could not be converted:\n").arg(failed.size()) +
-                             failed.mid(0, 10).join("\n"));
-  }
+  std::vector<int> tiles;
+  for (int i = 0; i < FReader->Count(); ++i)
+    if (vld::NameContains(FReader->GetName(i), ".til")) tiles.push_back(i);
+
+  vld::TLabReader* reader = FReader.get();
+  TWorkRunner* work = work_;
+  extractForm_->Begin("Saving all tiles as BMPs", static_cast<int>(tiles.size()));
+  work_->Start<TTileRun>(
+      "Saving the tiles",
+      [this, reader, work, tiles, root](Cancel cancel) {
+        TTileRun run;
+        run.total = static_cast<int>(tiles.size());
+        const vld::TFormat& tile = vld::FormatForType(".til");
+        qint64 bytes = 0;
+        for (int k = 0; k < run.total; ++k) {
+          if (cancel) {
+            run.cancelled = true;
+            break;
+          }
+          const int i = tiles[static_cast<std::size_t>(k)];
+          const std::string name = reader->GetName(i);
+          // sets\beach.til -> FOLDER/sets/beach.bmp, with the folder part kept
+          // inside FOLDER whatever the name holds.
+          std::string file = vld::SaveSuggestion(name, ".bmp");
+          std::size_t slash = name.rfind('\\');
+          std::string dirPart = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+          const std::filesystem::path target = root / vld::MapEntryName(dirPart + file).Relative();
+          work->Post([this, k, total = run.total, bytes, file, target] {
+            Label5->setText(Latin1(file));
+            extractForm_->SetProgress(k, total, bytes, PathQt(target));
+          });
+          try {
+            if (reader->GetSize(i) < 1) throw vld::VldError(vld::kEmptyEntryRefusal);
+            vld::TDecoded d = vld::DecodeEntry(tile, {reader->ReadEntryBytes(i), name});
+            if (d.Refused()) throw vld::VldError(d.refusal);
+            std::filesystem::create_directories(target.parent_path());
+            vld::WriteFileAtomic(target, d.picture.bmp);
+            bytes += static_cast<qint64>(d.picture.bmp.size());
+            ++run.written;
+          } catch (const std::exception& e) {
+            run.failed << Latin1(name) + ": " + QString::fromUtf8(e.what());
+          }
+        }
+        return run;
+      },
+      [this, folder](TTileRun& run) {
+        extractForm_->Finish();
+        if (run.cancelled)
+          SetStatus(1, QString("Cancelled: %1 of %2 tiles were written.").arg(run.written).arg(run.total));
+        if (!run.failed.isEmpty()) {
+          platform_.MessageBox(BoxKind::Warning, QString("%1 of %2 tiles could not be converted:\n")
+                                                         .arg(run.failed.size())
+                                                         .arg(run.total) +
+                                                     run.failed.mid(0, 10).join("\n"));
+        }
+      },
+      [this](std::exception_ptr e) {
+        extractForm_->Finish();
+        ShowError(e);
+      });
 }

@@ -1,6 +1,8 @@
 #include <QPlainTextEdit>
 
-#include "core/lua/LuaDump.h"
+#include "core/bundle/LabReader.h"
+#include "core/common/FileIO.h"
+#include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/TextViewer.h"
 
@@ -8,24 +10,34 @@ void TMainForm::btnViewText() {
   int i = SelectedIndex();
   if (i < 0 || !FBundleOpen) return;
   if (RefuseEmptyEntry(i)) return;
-  vld::Bytes bytes = FReader->ReadEntryBytes(i);
-  textForm_->LoadText(bytes, FReader->GetName(i));
-  if (textForm_->isVisible()) {
-    // Already open without blocking (a script's text): the new text replaces
-    // the old and the viewer comes to the front.
-    textForm_->ShowNonModal();
-    return;
-  }
-  platform_.ShowModal(textForm_);
+  const std::string name = FReader->GetName(i);
+  DecodeSelected(vld::FormatForType(".tab"), [this, name](vld::TDecoded& d) {
+    textForm_->LoadText(vld::AsSpan(d.text), name);
+    if (textForm_->isVisible()) {
+      // Already open without blocking (a script's text): the new text replaces
+      // the old and the viewer comes to the front.
+      textForm_->ShowNonModal();
+      return;
+    }
+    platform_.ShowModal(textForm_);
+  });
 }
 
 void TMainForm::btnShowLua() {
   int i = SelectedIndex();
   if (i < 0 || !FBundleOpen) return;
+  if (RefuseWhileBusy()) return;
   // No size check: an empty or short chunk is reported by the loader. The
   // diagnostic log discards the listing and trace lines.
   const std::string name = FReader->GetName(i);
-  std::string source = vld::DumpLuaChunk(FReader->ReadEntryBytes(i), name, {});
-  textForm_->LoadText(vld::AsSpan(source), name);
-  textForm_->ShowNonModal();
+  DecodeSelected(*vld::FormatForAction(".lua"), [this, name](vld::TDecoded& d) {
+    textForm_->LoadText(vld::AsSpan(d.text), name);
+    textForm_->ShowNonModal();
+  });
+}
+
+void TMainForm::SaveTextFromViewer(const QString& suggestedName, const vld::Bytes& text) {
+  std::optional<QString> path = RunSaveDialog(suggestedName, "Text files (*.txt)|*.txt", "txt");
+  if (!path) return;
+  vld::WriteFileAtomic(FsPath(*path), text);
 }

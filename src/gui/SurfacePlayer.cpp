@@ -9,16 +9,11 @@
 #include <QSlider>
 #include <QTimer>
 
-#include "core/audio/SurfaceDescription.h"
-#include "core/browser/FileTypes.h"
-#include "core/common/Errors.h"
-#include "gui/Main.h"
+#include "core/browser/Formats.h"
+#include "gui/GuiText.h"
+#include "gui/Platform.h"
 
 namespace {
-
-// Frames may together hold at most this many pixels (256 MiB of pictures);
-// textures past it are listed without a frame.
-constexpr qint64 kMaxSurfaceFramePixels = qint64{64} * 1024 * 1024;
 
 class TPaintBox : public QWidget {
  public:
@@ -45,10 +40,9 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
 
 }  // namespace
 
-TSurfacePlayerForm::TSurfacePlayerForm(TMainForm& main)
-    : QWidget(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      main_(main) {
+TSurfacePlayerForm::TSurfacePlayerForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
   setObjectName("SurfacePlayerForm");
   setWindowTitle("Surface player");
   setFixedSize(657, 362);
@@ -111,44 +105,31 @@ void TSurfacePlayerForm::FormCreate() {
   Button2->setFocus();
 }
 
-void TSurfacePlayerForm::LoadSurface(vld::ByteSpan description) {
+void TSurfacePlayerForm::LoadSurface(const vld::TSurfaceLoad& surface, const QString& entryName) {
   Timer1->stop();
   FCurrentFrame = 0;
   ListBox1->clear();
   ImageList1.clear();
   Button2->setText("Play");
   Label5->clear();
+  setWindowTitle(entryName.isEmpty() ? QString("Surface player") : "Surface player - " + entryName);
 
-  vld::TSurfaceFrames frames = vld::ParseSurfaceDescription(description);
-  for (const std::string& item : frames.items) ListBox1->addItem(TMainForm::Latin1(item));
-  if (!frames.items.empty()) {
+  const auto& items = surface.list.items;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const bool missing = i < surface.missing.size() && surface.missing[i];
+    auto* row = new QListWidgetItem(Latin1(items[i]) + (missing ? kMissingMark : ""), ListBox1);
+    if (missing) row->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+  }
+  if (!items.empty()) {
     QSignalBlocker block(TrackBar1);
-    TrackBar1->setMaximum(static_cast<int>(frames.items.size()) - 1);
+    TrackBar1->setMaximum(static_cast<int>(items.size()) - 1);
   }
 
   bool sizeSet = false;
-  qint64 pixels = 0;
-  int skipped = 0;
-  for (const std::string& item : frames.items) {
-    int index = main_.FReader ? main_.FReader->FindEntry(item) : -1;
-    // Only TGA entries make frames: anything else would decode to garbage.
-    if (index < 0 || !vld::NameContains(main_.FReader->GetName(index), ".tga")) continue;
+  for (const vld::TSurfaceFrame& f : surface.frames) {
     QImage frame;
-    try {
-      vld::TMemoryStream stream;
-      main_.DecodeTGAEntry(index, stream);
-      if (stream.Empty()) continue;
-      frame.loadFromData(stream.Data().data(), static_cast<int>(stream.Size()), "BMP");
-    } catch (const vld::VldError&) {
-      ++skipped;
-      continue;
-    }
+    frame.loadFromData(f.picture.bmp.data(), static_cast<int>(f.picture.bmp.size()), "BMP");
     if (frame.isNull()) continue;
-    if (pixels + qint64(frame.width()) * frame.height() > kMaxSurfaceFramePixels) {
-      ++skipped;
-      continue;
-    }
-    pixels += qint64(frame.width()) * frame.height();
     if (!sizeSet) {
       // The first frame that loads sets the frame size and centres the paint box.
       sizeSet = true;
@@ -160,14 +141,6 @@ void TSurfacePlayerForm::LoadSurface(vld::ByteSpan description) {
     ImageList1.append(frame);
   }
   PaintBox1->update();
-  if (frames.cut || skipped > 0) {
-    main_.Platform().MessageBox(
-        BoxKind::Warning,
-        QString("Not every frame of this surface could be loaded: %1 textures were damaged or too large%2.")
-            .arg(skipped)
-            .arg(frames.cut ? QString(", and only the first %1 lines are listed").arg(vld::kMaxSurfaceItems)
-                            : QString()));
-  }
 }
 
 void TSurfacePlayerForm::PaintBox1Paint(QPainter& painter) {

@@ -12,14 +12,16 @@ class QListWidget;
 class QPushButton;
 class QSlider;
 class QTimer;
-class TMainForm;
+namespace vld {
+struct TSurfaceLoad;
+}
 
 // Plays the textures a surface description lists as a frame animation.
 class TSurfacePlayerForm : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TSurfacePlayerForm(TMainForm& main);
+  explicit TSurfacePlayerForm(QWidget* parent = nullptr);
 
   QGroupBox* GroupFrames = nullptr;
   QGroupBox* GroupAnimation = nullptr;
@@ -35,8 +37,11 @@ class TSurfacePlayerForm : public QWidget {
   QSize FrameSize{256, 256};   // the image list's frame size
   int FCurrentFrame = 0;
 
-  // Fills the window from a surface description (the entry's bytes).
-  void LoadSurface(vld::ByteSpan description);
+  // Fills the window from a loaded surface: its frame list (items that name
+  // no entry of the bundle are greyed and marked) and its decoded frames.
+  void LoadSurface(const vld::TSurfaceLoad& surface, const QString& entryName = QString());
+  // The text the frame list shows for an item that names no entry.
+  static constexpr const char* kMissingMark = " (not in bundle)";
 
   void FormCreate();
   void PaintBox1Paint(class QPainter& painter);
@@ -51,7 +56,4 @@ class TSurfacePlayerForm : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void showEvent(QShowEvent* event) override;
-
- private:
-  TMainForm& main_;
 };

@@ -6,10 +6,10 @@
 #include <QPlainTextEdit>
 
 #include "core/browser/FileTypes.h"
-#include "core/common/FileIO.h"
-#include "gui/Main.h"
+#include "gui/GuiText.h"
+#include "gui/Platform.h"
 
-TTextViewerForm::TTextViewerForm(TMainForm& main) : QMainWindow(&main, Qt::Window), main_(main) {
+TTextViewerForm::TTextViewerForm(QWidget* parent) : QMainWindow(parent, Qt::Window) {
   setObjectName("TextViewerForm");
   setWindowTitle("Text viewer");
   resize(691, 524);
@@ -28,7 +28,7 @@ TTextViewerForm::TTextViewerForm(TMainForm& main) : QMainWindow(&main, Qt::Windo
   Saveas1 = file->addAction("Save &as...");
   Saveas1->setShortcut(QKeySequence("Ctrl+S"));
   Exit1 = file->addAction("E&xit");
-  connect(Saveas1, &QAction::triggered, this, [this] { main_.Guarded([this] { Saveas1Click(); }); });
+  connect(Saveas1, &QAction::triggered, this, [this] { Saveas1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 }
 
@@ -38,6 +38,7 @@ void TTextViewerForm::LoadText(vld::ByteSpan bytes, const std::string& entryName
   text.replace('\r', '\n');
   RichEdit1->setPlainText(text);
   shownEntry_ = entryName;
+  setWindowTitle(entryName.empty() ? QString("Text viewer") : "Text viewer - " + Latin1(entryName));
 }
 
 vld::Bytes TTextViewerForm::TextBytes() const {
@@ -50,10 +51,7 @@ vld::Bytes TTextViewerForm::TextBytes() const {
 void TTextViewerForm::Saveas1Click() {
   // The suggestion names the entry whose text is shown, whatever the main
   // window has selected now.
-  QString suggested = TMainForm::Latin1(vld::NameAfterLastBackslash(shownEntry_));
-  std::optional<QString> path = main_.RunSaveDialog(suggested, "Text files (*.txt)|*.txt", "txt");
-  if (!path) return;
-  vld::WriteFileAtomic(TMainForm::FsPath(*path), TextBytes());
+  emit saveRequested(Latin1(vld::NameAfterLastBackslash(shownEntry_)), TextBytes());
 }
 
 void TTextViewerForm::Exit1Click() { hide(); }

@@ -8,22 +8,22 @@
 
 class QAction;
 class QPlainTextEdit;
-class TMainForm;
 
-// Shows 8-bit text (text tables, decompiled scripts); the text can be edited
-// and saved as a plain text file.
+// Shows 8-bit text (text tables, decompiled scripts); the text can be edited,
+// and "Save as..." asks, through saveRequested, for it to be saved.
 class TTextViewerForm : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit TTextViewerForm(TMainForm& main);
+  explicit TTextViewerForm(QWidget* parent = nullptr);
 
   QPlainTextEdit* RichEdit1 = nullptr;
   QAction* Saveas1 = nullptr;
   QAction* Exit1 = nullptr;
 
   // Replaces the whole content with 8-bit text (CR LF, LF or CR line breaks);
-  // entryName is the entry the text came from, for the save suggestion.
+  // entryName is the entry the text came from, for the title and the save
+  // suggestion.
   void LoadText(vld::ByteSpan bytes, const std::string& entryName);
   // The shown text as 8-bit bytes with CR LF between lines.
   vld::Bytes TextBytes() const;
@@ -34,11 +34,14 @@ class TTextViewerForm : public QMainWindow {
   // Shows the window without blocking, or brings it to the front when it is shown already.
   void ShowNonModal();
 
+ signals:
+  // "Save as..." was chosen: save the shown text, suggesting this name.
+  void saveRequested(const QString& suggestedName, const vld::Bytes& text);
+
  protected:
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  TMainForm& main_;
   std::string shownEntry_;
 };

@@ -5,7 +5,7 @@
 #include "CliSupport.h"
 #include "TestFiles.h"
 #include "core/audio/WvcAudio.h"
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/FileIO.h"
 #include "samples/AifBuilder.h"
@@ -52,8 +52,8 @@ TEST(AudioConvert, LooseFilesConvertByTheirOwnNames) {
   std::string cmd = "cd " + Quote(dir.Path().string()) + " && " + VLDTOOL_PATH + " convert door.Aif 2>/dev/null && " +
                     VLDTOOL_PATH + " convert line.wvc 2>/dev/null";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
-  EXPECT_EQ(ReadWholeFile(dir.File("door.wav")), ConvertEntryToWav("door.Aif", s.aif));
-  EXPECT_EQ(ReadWholeFile(dir.File("line.wav")), ConvertEntryToWav("line.wvc", s.wvc));
+  EXPECT_EQ(ReadWholeFile(dir.File("door.wav")), ConvertEntryBytes("door.Aif", s.aif).data);
+  EXPECT_EQ(ReadWholeFile(dir.File("line.wav")), ConvertEntryBytes("line.wvc", s.wvc).data);
 }
 
 TEST(AudioConvert, RefusedSoundsExitWithTheReason) {

@@ -4,7 +4,7 @@
 
 #include "CliSupport.h"
 #include "TestFiles.h"
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/FileIO.h"
 #include "core/images/PixelImage.h"

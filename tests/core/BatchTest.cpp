@@ -10,7 +10,7 @@
 
 #include "TestFiles.h"
 #include "core/browser/Batch.h"
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/Errors.h"
@@ -273,7 +273,7 @@ TEST(Batch, RefusedEntriesAreListedAndTheRunGoesOn) {
   r.Open(dir.File("f.lab"));
   TBatchProduce produce = [&r](int index, ByteSpan bytes) {
     if (r.GetName(index).find("bad") != std::string::npos || r.GetName(index).find("worse") != std::string::npos)
-      throw VldError("refused " + r.GetName(index));
+      throw VldError("refused " + std::string(r.GetName(index)));
     return Bytes(bytes.begin(), bytes.end());
   };
   TBatchResult res = RunBatch(r, dir.File("out"), AllItems(r), produce, Jobs(2));

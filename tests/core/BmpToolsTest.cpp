@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/browser/Convert.h"
+#include "core/browser/Formats.h"
 #include "core/common/ByteReader.h"
 #include "core/common/MemoryStream.h"
 #include "core/images/BMPTools.h"
@@ -118,30 +118,27 @@ TEST(BmpEntry, BytesPassUnchangedAndTheSizeComesFromTheHeader) {
 }
 
 TEST(ImageConvertEntry, TypesAreTestedTilFirstThenTgaKfnBmp) {
-  EXPECT_TRUE(HandlesImageEntry("gfx\\A.TIL"));
-  EXPECT_TRUE(HandlesImageEntry("x.kfn.bak"));
-  EXPECT_FALSE(HandlesImageEntry("sound.wav"));
-  EXPECT_FALSE(ConvertImageEntry("sound.wav", Bytes{1}).has_value());
+  EXPECT_STREQ(FormatForSaveBmp("gfx\\A.TIL")->contains, ".til");
+  EXPECT_STREQ(FormatForSaveBmp("x.kfn.bak")->contains, ".kfn");
+  EXPECT_STREQ(FormatForSaveBmp("x.kfn.tga")->contains, ".tga");
+  EXPECT_EQ(FormatForSaveBmp("sound.wav"), nullptr);
+  EXPECT_FALSE(IsConvertible("sound.wav"));
 
   // x.tga.til is a tile: the TGA decoder would refuse these bytes.
   Bytes tile = samples::BuildTileEntry(samples::BeachPicture());
-  auto c = ConvertImageEntry("x.tga.til", tile);
-  ASSERT_TRUE(c.has_value());
-  EXPECT_EQ(c->extension, ".bmp");
-  EXPECT_EQ(c->data, DecodeTileImage(tile).bmp);
-  EXPECT_EQ(ConvertEntryBytes("x.tga.til", tile).data, c->data);
+  TConversion c = ConvertEntryBytes("x.tga.til", tile);
+  EXPECT_EQ(c.extension, ".bmp");
+  EXPECT_EQ(c.data, DecodeTileImage(tile).bmp);
 }
 
 TEST(ImageConvertEntry, BitmapEntriesAreCopiedByteForByte) {
   Bytes anything{'B', 'M', 9, 8, 7, 6, 5};
-  auto c = ConvertImageEntry("menu\\Title.BMP", anything);
-  ASSERT_TRUE(c.has_value());
-  EXPECT_EQ(c->data, anything);
+  EXPECT_EQ(ConvertEntryBytes("menu\\Title.BMP", anything).data, anything);
 }
 
 TEST(ImageConvertEntry, EmptyEntriesAreRefusedWithTheViewerText) {
   for (const char* name : {"a.til", "a.tga", "a.kfn", "a.bmp"})
-    EXPECT_THAT([&] { ConvertImageEntry(name, Bytes{}); },
+    EXPECT_THAT([&] { ConvertEntryBytes(name, Bytes{}); },
                 ThrowsMessage<VldError>(StrEq("Hmm..the filesize is less than or equal to 0. That's is odd.")))
         << name;
 }

@@ -171,3 +171,50 @@ TEST(GzipEntry, TheUnzeroedBufferFormGivesTheSameBytes) {
   }
   EXPECT_EQ(InflateGzipBuffer(Bytes(18, 0)).size, 0u);
 }
+
+// libdeflate decodes clean members and hands everything else to zlib, so the
+// bytes, zero fill and report must match a zlib-only decode exactly.
+TEST(GzipEntry, TheFastInflaterGivesZlibsBytesOnCleanAndDamagedMembers) {
+  Bytes data = NonZeroData(20000);
+  const Bytes whole = GzipMember(data);
+  std::vector<Bytes> members{whole};
+  Bytes longer = whole, shorter = whole, wrongCrc = whole, flipped = whole;
+  SetTrailerLength(longer, 30000);
+  SetTrailerLength(shorter, 100);
+  wrongCrc[wrongCrc.size() - 8] ^= 0x55;
+  flipped[whole.size() / 3] ^= 0x10;
+  Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+  cut.insert(cut.end(), whole.end() - 8, whole.end());
+  Bytes reserved(200, 0xFF);
+  reserved[0] = 0x1F;
+  reserved[1] = 0x8B;
+  reserved[3] = 0;
+  SetTrailerLength(reserved, 5000);
+  members.insert(members.end(), {longer, shorter, wrongCrc, flipped, cut, reserved, GzipMember(Bytes(70000, 0))});
+
+  struct Result {
+    Bytes entry, buffer;
+    TInflateReport report;
+  };
+  auto decode = [](const Bytes& member, TInflater inflater) {
+    SetInflater(inflater);
+    Result r;
+    r.entry = InflateGzipEntry(member, &r.report);
+    TInflatedBuffer b = InflateGzipBuffer(member);
+    r.buffer.assign(b.data.get(), b.data.get() + b.size);
+    SetInflater(TInflater::Fast);
+    return r;
+  };
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    SCOPED_TRACE("member " + std::to_string(i));
+    Result zlib = decode(members[i], TInflater::Zlib);
+    Result fast = decode(members[i], TInflater::Fast);
+    EXPECT_EQ(fast.entry, zlib.entry);
+    EXPECT_EQ(fast.buffer, zlib.entry);
+    EXPECT_EQ(fast.report.produced, zlib.report.produced);
+    EXPECT_EQ(fast.report.streamEnded, zlib.report.streamEnded);
+    EXPECT_EQ(fast.report.damaged, zlib.report.damaged);
+    EXPECT_EQ(fast.report.dataOffset, zlib.report.dataOffset);
+  }
+  EXPECT_EQ(decode(whole, TInflater::Fast).entry, data);
+}

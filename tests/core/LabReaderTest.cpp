@@ -363,3 +363,50 @@ TEST_F(LabReaderTest, OverlongNamesAreCutAndMarkTheBundleDamaged) {
   EXPECT_EQ(r.GetName(2).size(), kMaxNameLength);
   EXPECT_TRUE(r.IsDamaged());
 }
+
+// Names are normally read from one piece of the file; a name placed far beyond
+// the others (here 80 MiB on, past what is read at once) is still found.
+TEST_F(LabReaderTest, NamesFarApartAreReadFromWhereverTheyLie) {
+  TRawLab lab;
+  lab.count = 3;
+  const std::int64_t base = 20 + 48;
+  const std::int64_t farPos = 80ll << 20;
+  lab.namesPosition = kNamesOffsetConstant + base;
+  Bytes a = MaskedName("gfx\\near.til"), b = MaskedName("b");
+  lab.records = {{0, 0, 0}, {static_cast<std::int32_t>(farPos - base), 0, 0}, {static_cast<std::int32_t>(a.size()), 0, 0}};
+  lab.tail = a;
+  lab.tail.insert(lab.tail.end(), b.begin(), b.end());
+  std::filesystem::path file = dir.Write("far.lab", lab.Build());
+  std::filesystem::resize_file(file, static_cast<std::uintmax_t>(farPos));  // a hole, no disk space
+  {
+    std::FILE* f = std::fopen(file.c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    Bytes far = MaskedName("Far\\Away.LUA");
+    std::fwrite(far.data(), 1, far.size(), f);
+    std::fclose(f);
+  }
+  reader.Open(file);
+  ASSERT_EQ(reader.Count(), 3);
+  EXPECT_EQ(reader.GetName(0), "gfx\\near.til");
+  EXPECT_EQ(reader.GetName(1), "Far\\Away.LUA");
+  EXPECT_EQ(reader.GetName(2), "b");
+  EXPECT_EQ(reader.FindEntry("far\\away.lua"), 1);
+  EXPECT_FALSE(reader.IsDamaged());
+}
+
+TEST_F(LabReaderTest, NamesBeyondTheTotalCapReadEmpty) {
+  // Every record points at one long unterminated run, so each name is cut at
+  // the length limit and the total reaches its cap after this many.
+  const int capped = static_cast<int>(kMaxNamesTotal / kMaxNameLength);
+  TRawLab lab;
+  lab.count = capped + 3;
+  lab.namesPosition = kNamesOffsetConstant + 20 + 16 * static_cast<std::uint32_t>(lab.count);
+  lab.records.assign(static_cast<std::size_t>(lab.count), samples::TRawRecord{});
+  lab.tail.assign(kMaxNameLength + 10, static_cast<std::uint8_t>('n' ^ kNameMask));
+  TLabReader& r = Open(lab.Build());
+  ASSERT_EQ(r.Count(), capped + 3);
+  EXPECT_EQ(r.GetName(capped - 1), std::string(kMaxNameLength, 'n'));
+  EXPECT_EQ(r.GetName(capped), "");
+  EXPECT_EQ(r.GetName(capped + 2), "");
+  EXPECT_TRUE(r.IsDamaged());
+}

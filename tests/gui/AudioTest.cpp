@@ -42,16 +42,18 @@ class AudioTest : public QObject {
     OpenBundle(f);
     TMainForm& m = f.Main();
     m.btAction->click();
+    WaitIdle(m);
     QCOMPARE(f.platform.player.calls.size(), qsizetype(2));
     QVERIFY(f.platform.player.calls[0].startsWith("open "));
     QVERIFY(f.platform.player.calls[0].endsWith("temp.wav"));
     QCOMPARE(f.platform.player.calls[1], QString("play"));
-    QVERIFY(m.FPlayerOpen);
-    QVERIFY(vld::ReadWholeFile(TMainForm::FsPath(f.platform.player.openedPath)) == vld::ConvertAifToWav(aif_));
+    QVERIFY(m.PlayerOpen());
+    QVERIFY(vld::ReadWholeFile(FsPath(f.platform.player.openedPath)) == vld::ConvertAifToWav(aif_));
 
     // A second play stops and closes the first, then starts again.
     f.platform.player.calls.clear();
     m.btAction->click();
+    WaitIdle(m);
     QCOMPARE(f.platform.player.calls.value(0), QString("stop"));
     QCOMPARE(f.platform.player.calls.value(1), QString("close"));
     QVERIFY(f.platform.player.calls.value(2).startsWith("open "));
@@ -61,7 +63,7 @@ class AudioTest : public QObject {
     f.platform.player.calls.clear();
     f.platform.player.Finish();
     QCOMPARE(f.platform.player.calls, QStringList{"close"});
-    QVERIFY(!m.FPlayerOpen);
+    QVERIFY(!m.PlayerOpen());
   }
 
   void PlayingAVoiceStopsTheSound() {
@@ -69,12 +71,14 @@ class AudioTest : public QObject {
     OpenBundle(f);
     TMainForm& m = f.Main();
     m.btAction->click();
+    WaitIdle(m);
     f.Select(1);
     f.platform.player.calls.clear();
     m.btAction->click();
+    WaitIdle(m);
     QCOMPARE(f.platform.player.calls.value(0), QString("stop"));
     QCOMPARE(f.platform.player.calls.value(1), QString("close"));
-    QVERIFY(vld::ReadWholeFile(TMainForm::FsPath(f.platform.player.openedPath)) == vld::ConvertWvcToWav(wvc_));
+    QVERIFY(vld::ReadWholeFile(FsPath(f.platform.player.openedPath)) == vld::ConvertWvcToWav(wvc_));
     QVERIFY(m.Memo1->toPlainText().contains(". "));  // the block table echo
   }
 
@@ -83,12 +87,14 @@ class AudioTest : public QObject {
     OpenBundle(f);
     TMainForm& m = f.Main();
     m.btAction->click();
+    WaitIdle(m);
     f.Select(2);
     f.platform.player.calls.clear();
     m.btAction->click();
+    WaitIdle(m);
     QCOMPARE(f.platform.player.calls, (QStringList{"stop", "close"}));  // the open player was closed first
     QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
-    QVERIFY(!m.FPlayerOpen);
+    QVERIFY(!m.PlayerOpen());
   }
 
   void ADeviceThatRefusesIsReported() {
@@ -96,8 +102,9 @@ class AudioTest : public QObject {
     OpenBundle(f);
     f.platform.player.failOpenWith = "No audio output device is available, so the sound cannot be played.";
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{f.platform.player.failOpenWith});
-    QVERIFY(!f.Main().FPlayerOpen);
+    QVERIFY(!f.Main().PlayerOpen());
   }
 
   void SaveAsWaveWritesWhatThePlayerPlays() {
@@ -106,6 +113,7 @@ class AudioTest : public QObject {
     TMainForm& m = f.Main();
     f.platform.saveAnswers.push_back(Q(dir_.File("chord.wav")));
     m.btSaveWav->click();
+    WaitIdle(m);
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("chord.wav"));
     QCOMPARE(f.platform.saveRequests.back().filter, QString("Wave audio files (*.wav)|*.wav"));
     QVERIFY(vld::ReadWholeFile(dir_.File("chord.wav")) == vld::ConvertAifToWav(aif_));
@@ -113,6 +121,7 @@ class AudioTest : public QObject {
     f.Select(1);
     f.platform.saveAnswers.push_back(Q(dir_.File("line.wav")));
     m.btSaveWav->click();
+    WaitIdle(m);
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("line.wav"));
     QVERIFY(vld::ReadWholeFile(dir_.File("line.wav")) == vld::ConvertWvcToWav(wvc_));
 

@@ -54,6 +54,7 @@ class FilesTest : public QObject {
     f.Open(Bundle(dir, "b.lab", {{"gfx\\a.til", Bytes{1, 2, 3}}, {"empty.til", {}}}));
     f.platform.saveAnswers.push_back(Q(dir.File("saved")));
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.saveRequests.size(), size_t(1));
     QCOMPARE(f.platform.saveRequests[0].suggestedName, QString("a.til"));
     QCOMPARE(f.platform.saveRequests[0].filter, QString("All files (*.*)|*.*"));
@@ -65,6 +66,7 @@ class FilesTest : public QObject {
     f.Select(1);
     f.platform.saveAnswers.push_back(Q(dir.File("empty.out")));
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
     QVERIFY(!std::filesystem::exists(dir.File("empty.out")));
     QCOMPARE(f.Main().StatusText(1), QString());
@@ -72,6 +74,7 @@ class FilesTest : public QObject {
     f.platform.ClearRecords();
     f.platform.saveAnswers.push_back(QString());  // cancelled
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QVERIFY(f.platform.boxes.empty());
   }
 
@@ -90,6 +93,7 @@ class FilesTest : public QObject {
     f.Open(Q(dir.File("cut.lab")));
     f.platform.saveAnswers.push_back(Q(dir.File("target")));
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QCOMPARE(vld::ReadWholeFile(dir.File("target")), (Bytes{5, 6, 7}));
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
@@ -104,6 +108,7 @@ class FilesTest : public QObject {
     f.Open(Q(dir.File("movie.bik")));
     f.platform.saveAnswers.push_back(Q(dir.File("copy.bik")));
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.saveRequests.back().filter, QString("Bink animations (*.bik)|*.bik"));
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("movie.bik"));
     QVERIFY(vld::ReadWholeFile(dir.File("copy.bik")) == bink);
@@ -113,6 +118,7 @@ class FilesTest : public QObject {
     f.Open(Q(dir.File("wrapped.snm")));
     f.platform.saveAnswers.push_back(Q(dir.File("inner.bik")));
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QVERIFY(vld::ReadWholeFile(dir.File("inner.bik")) == Bytes(smush.begin() + 15872, smush.end()));
 
     dir.Write("odd.snm", SmushWithBinkAt(700, 100));
@@ -120,6 +126,7 @@ class FilesTest : public QObject {
     f.platform.ClearRecords();
     f.platform.saveAnswers.push_back(Q(dir.File("none.bik")));
     f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{"This seems to be a non-standard Smush wrapped animation."});
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
     QVERIFY(!std::filesystem::exists(dir.File("none.bik")));
@@ -128,6 +135,7 @@ class FilesTest : public QObject {
   void ExtractAllNeedsABundle() {
     TViewerFixture f;
     f.Main().Extractall1->trigger();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{"You have to open a bundle first!"});
     QVERIFY(f.platform.folderTitles.isEmpty());
   }
@@ -145,6 +153,7 @@ class FilesTest : public QObject {
       if (!f.Main().InputEnabled() && f.windows.extract->isVisible()) disabledDuringRun = true;
     });
     f.Main().Extractall1->trigger();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.folderTitles, QStringList{"Select the directory to extract the files to."});
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Plain);
@@ -169,6 +178,7 @@ class FilesTest : public QObject {
     f.Open(bundle);
     f.platform.folderAnswers.push_back(Q(dir.Path()));
     f.Main().Extractall1->trigger();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.boxes.size(), size_t(2));  // the path notice, then the error
     QCOMPARE(f.platform.boxes[1].kind, BoxKind::Error);
     QVERIFY(f.Main().InputEnabled());
@@ -182,6 +192,7 @@ class FilesTest : public QObject {
     f.Open(Bundle(dir, "none", {}));
     f.platform.folderAnswers.push_back(Q(dir.File("dest")));
     f.Main().Extractall1->trigger();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{"path = " + Q(dir.File("dest"))});  // no "." in the bundle name
     QVERIFY(f.Main().InputEnabled());
     QVERIFY(!f.windows.extract->isVisible());
@@ -194,7 +205,9 @@ class FilesTest : public QObject {
     TViewerFixture f;
     f.Open(Q(dir.File("my movie.bik")));
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.started.size(), size_t(2));  // twice, and no file written
     QCOMPARE(f.platform.started[0].first, QString("/opt/player/bin/play movie"));
     QCOMPARE(f.platform.started[0].second, QStringList{Q(dir.File("my movie.bik"))});
@@ -204,21 +217,24 @@ class FilesTest : public QObject {
     f.Open(Q(dir.File("wrapped.snm")));
     f.platform.ClearRecords();
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.started.size(), size_t(1));
     QString temp = f.platform.started[0].second.value(0);
     QVERIFY(temp.endsWith("temp.bik"));
-    QVERIFY(vld::ReadWholeFile(TMainForm::FsPath(temp)) == Bytes(smush.begin() + 512, smush.end()));
+    QVERIFY(vld::ReadWholeFile(FsPath(temp)) == Bytes(smush.begin() + 512, smush.end()));
 
     dir.Write("odd.snm", SmushWithBinkAt(513, 64));
     f.Open(Q(dir.File("odd.snm")));
     f.platform.ClearRecords();
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QVERIFY(f.platform.started.empty());  // no Bink data: the player is not started
     QCOMPARE(f.platform.BoxTexts(), QStringList{"This seems to be a non-standard Smush wrapped animation."});
 
     f.Open(Bundle(dir, "in.lab", {{"movies\\x.bik", Bytes{'B', 'I', 'K', 'i'}}}));
     f.platform.ClearRecords();
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QVERIFY(f.platform.started.empty());
     QVERIFY(f.platform.boxes.empty());
     qunsetenv("VLD_BINK_PLAYER");
@@ -233,6 +249,7 @@ class FilesTest : public QObject {
     f.Open(Q(dir.File("m.bik")));
     f.platform.ClearRecords();
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QVERIFY(f.platform.boxes[0].text.contains("missing-player"));
     QVERIFY(f.platform.boxes[0].text.contains("VLD_BINK_PLAYER"));

@@ -1,7 +1,9 @@
 #include "GuiTestSupport.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QListWidget>
+#include <QTest>
 
 #include "core/common/Errors.h"
 
@@ -93,3 +95,10 @@ void TViewerFixture::Open(const QString& path) {
 }
 
 void TViewerFixture::Select(int row) { Main().FileBox->setCurrentRow(row); }
+
+void WaitIdle(TMainForm& main) {
+  QElapsedTimer timer;
+  timer.start();
+  while (main.Busy() && timer.elapsed() < 60000) QTest::qWait(1);
+  if (main.Busy()) qWarning("the worker did not finish within a minute");
+}

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "gui/AppWindows.h"
+#include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/Platform.h"
 
@@ -78,6 +79,10 @@ class TScriptedPlatform : public IPlatform {
   bool startSucceeds = true;
   TFakePlayer player;
 };
+
+// Lets the event loop run until the main window's worker has finished and
+// its result has been shown.
+void WaitIdle(TMainForm& main);
 
 // The six windows on a scripted platform.
 struct TViewerFixture {

@@ -70,14 +70,15 @@ class ImagesTest : public QObject {
   void ViewsATileAtFullSize() {
     TViewerFixture f;
     f.Open(Bundle());
-    f.Main().StatusHistory.clear();
+    f.Main().ClearStatusHistory();
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.modalShown.size(), size_t(1));
     QCOMPARE(f.platform.modalShown[0], static_cast<QWidget*>(f.windows.image));
     QCOMPARE(f.windows.image->Picture().size(), QSize(640, 480));
     QCOMPARE(f.windows.image->OuterSize(), QSize(648, 526));
     QCOMPARE(f.windows.image->Image1->size(), QSize(640, 480));
-    QCOMPARE(f.Main().StatusHistory,
+    QCOMPARE(f.Main().StatusHistory(),
              (QStringList{"Loading tiles...", "Copying tiles...", "Still copying...", "Creating screen...", ""}));
   }
 
@@ -85,19 +86,20 @@ class ImagesTest : public QObject {
     TViewerFixture f;
     f.Open(Bundle());
     vld::TMemoryStream plain, packed;
-    f.Main().StatusHistory.clear();
+    f.Main().ClearStatusHistory();
     f.Main().DecodeTGAEntry(1, plain);
-    QCOMPARE(f.Main().StatusHistory, (QStringList{"Loading TGA image...", "Flipping image...", ""}));
-    f.Main().StatusHistory.clear();
+    QCOMPARE(f.Main().StatusHistory(), (QStringList{"Loading TGA image...", "Flipping image...", ""}));
+    f.Main().ClearStatusHistory();
     f.Main().DecodeTGAEntry(2, packed);
-    QCOMPARE(f.Main().StatusHistory,
+    QCOMPARE(f.Main().StatusHistory(),
              (QStringList{"Loading TGA image...", "Uncompressing TGA image...", "Flipping image...", ""}));
     QVERIFY(plain.Data() == packed.Data());
     QCOMPARE(plain.Position(), size_t(0));
-    QCOMPARE(f.windows.image->OuterSize(), QSize(96 + 8, 64 + 46));
+    // Decoding for a save or a surface frame leaves the viewer as it was.
+    QCOMPARE(f.windows.image->OuterSize(), QSize(648, 526));
 
     vld::TMemoryStream none;
-    f.Main().StatusHistory.clear();
+    f.Main().ClearStatusHistory();
     f.Main().DecodeTGAEntry(99, none);  // an invalid index leaves the stream empty and the text standing
     QVERIFY(none.Empty());
     QCOMPARE(f.Main().StatusText(1), QString("Loading TGA image..."));
@@ -108,16 +110,19 @@ class ImagesTest : public QObject {
     f.Open(Bundle());
     f.Select(4);
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.windows.image->OuterSize(), QSize(108, 96));
     QCOMPARE(f.windows.image->Image1->size(), QSize(100, 50));
 
     f.Select(3);
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.windows.image->Picture().size(), QSize(16 * 8, 16 * 12));  // cells 8 x 10, two rows apart
     QCOMPARE(f.platform.modalShown.size(), size_t(2));
 
     f.Select(7);  // not a readable bitmap: reported, not shown
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.modalShown.size(), size_t(2));
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
@@ -128,6 +133,7 @@ class ImagesTest : public QObject {
     f.Open(Bundle());
     f.Select(6);
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
     QCOMPARE(f.platform.modalShown.size(), size_t(1));  // shown, with an empty picture
     QVERIFY(f.windows.image->Picture().isNull());
@@ -135,6 +141,7 @@ class ImagesTest : public QObject {
     f.platform.ClearRecords();
     f.platform.saveAnswers.push_back(Q(dir_.File("empty.bmp")));
     f.Main().btSaveBMP->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
     QVERIFY(!std::filesystem::exists(dir_.File("empty.bmp")));
   }
@@ -155,8 +162,9 @@ class ImagesTest : public QObject {
       f.Select(c.row);
       std::filesystem::path out = dir_.File("save" + std::to_string(c.row) + ".bmp");
       f.platform.saveAnswers.push_back(Q(out));
-      f.Main().SaveDialogFilter = "something else";
+      f.Main().SetSaveDialogFilter("something else");
       f.Main().btSaveBMPClick();
+      WaitIdle(f.Main());
       QCOMPARE(f.platform.saveRequests.back().suggestedName, c.suggestion);
       QCOMPARE(f.platform.saveRequests.back().filter, QString("Bitmap images (*.bmp)|*.bmp"));
       QCOMPARE(f.platform.saveRequests.back().defaultExt, QString("bmp"));
@@ -174,8 +182,9 @@ class ImagesTest : public QObject {
       f.platform.saveAnswers.push_back(Q(dir_.File("viewer.bmp")));
       f.windows.image->SaveasBMP1->trigger();
     };
-    QCOMPARE(f.Main().SaveDialogFilter, QString("Bitmap Images (*.bmp)|*.bmp"));
+    QCOMPARE(f.Main().SaveDialogFilter(), QString("Bitmap Images (*.bmp)|*.bmp"));
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("title.bmp"));
     QCOMPARE(f.platform.saveRequests.back().filter, QString("Bitmap Images (*.bmp)|*.bmp"));
     QVERIFY(vld::ReadWholeFile(dir_.File("viewer.bmp")) == bmp_);
@@ -185,12 +194,14 @@ class ImagesTest : public QObject {
     TViewerFixture f;
     QVERIFY(f.Main().SavealltilesasBMPs1->isVisible());
     f.Main().SavealltilesasBMPs1->trigger();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{"You have to open a bundle first!"});
 
     f.Open(Bundle());
     f.platform.ClearRecords();
     f.platform.folderAnswers.push_back(Q(dir_.File("tiles")));
     f.Main().SavealltilesasBMPs1->trigger();
+    WaitIdle(f.Main());
     Bytes beach = vld::DecodeTileImage(tile_).bmp;
     QVERIFY(vld::ReadWholeFile(dir_.File("tiles/sets/beach.bmp")) == beach);
     QVERIFY(vld::ReadWholeFile(dir_.File("tiles/sky.bmp")) == beach);

@@ -75,7 +75,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.SavealltilesasBMPs1->text(), QString("Save all tiles as BMPs..."));
     QCOMPARE(m.Help1->title(), QString("&Help"));
     QCOMPARE(m.About1->text(), QString("&About..."));
-    QVERIFY(!m.FBundleOpen && !m.FSingleBink && !m.FSingleSmush && !m.FPlayerOpen);
+    QVERIFY(!m.BundleOpen() && !m.SingleBink() && !m.SingleSmush() && !m.PlayerOpen());
     QCOMPARE(f.windows.text->windowTitle(), QString("Text viewer"));
     QVERIFY(!f.windows.image->isVisible() && !f.windows.debug->isVisible());
   }
@@ -88,8 +88,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.platform.openFilters, QStringList{"Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b"});
     QCOMPARE(f.platform.openDefaultExts, QStringList{"lab"});
     QVERIFY(f.platform.boxes.empty());
-    QVERIFY(m.FBundleOpen);
-    QCOMPARE(m.FFileName, path);
+    QVERIFY(m.BundleOpen());
+    QCOMPARE(m.FileName(), path);
     QCOMPARE(m.FileBox->count(), 2);
     QCOMPARE(m.FileBox->currentRow(), 0);
     QCOMPARE(m.StatusText(0), QString("2 files in the bundle"));
@@ -152,10 +152,12 @@ class MainWindowTest : public QObject {
     TMainForm& m = f.Main();
     QVERIFY(m.btAction->isEnabled());
     QTest::keyClick(m.FileBox, Qt::Key_Return);
+    WaitIdle(m);
     QCOMPARE(m.LastAction(), EntryAction::ShowLua);  // ".lua" is dispatched before ".tab"
 
     f.Select(1);
     m.btAction->click();
+    WaitIdle(m);
     QCOMPARE(m.LastAction(), EntryAction::ViewText);
 
     f.Select(0);
@@ -165,6 +167,7 @@ class MainWindowTest : public QObject {
     // A double click is a click followed by the double-click event.
     QTest::mouseClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
+    WaitIdle(m);
     QCOMPARE(m.LastAction(), EntryAction::ShowLua);
     m.hide();
   }
@@ -192,10 +195,11 @@ class MainWindowTest : public QObject {
       QCOMPARE(f.platform.BoxTexts(), QStringList{c.message});
       QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
       QCOMPARE(f.Main().FileBox->count(), 0);
-      QVERIFY(!f.Main().FBundleOpen && !f.Main().FReader);
+      QVERIFY(!f.Main().BundleOpen() && !f.Main().Reader());
       QCOMPARE(f.Main().StatusText(1), QString());
       QCOMPARE(f.Main().lFilename->text(), QString("a.til"));  // labels keep what they showed
       f.Main().btnAction();  // an empty list runs nothing
+      WaitIdle(f.Main());
       QCOMPARE(f.Main().LastAction(), EntryAction::None);
     }
   }
@@ -208,8 +212,8 @@ class MainWindowTest : public QObject {
     f.Open(RawFile("intro.smush.bik", smush));
     QCOMPARE(f.platform.BoxTexts(), QStringList{"Smush"});
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
-    QVERIFY(m.FSingleSmush && !m.FSingleBink && !m.FBundleOpen);
-    QCOMPARE(m.FDisplayName, QString("intro.bik"));
+    QVERIFY(m.SingleSmush() && !m.SingleBink() && !m.BundleOpen());
+    QCOMPARE(m.DisplayName(), QString("intro.bik"));
     QCOMPARE(m.FileBox->count(), 1);
     QCOMPARE(m.lOffset->text(), QString("0x00000000"));
     QCOMPARE(m.lSize->text(), QString("6 bytes"));
@@ -222,9 +226,9 @@ class MainWindowTest : public QObject {
     f.platform.ClearRecords();
     f.Open(RawFile("noextension", bink));
     QCOMPARE(f.platform.BoxTexts(), QStringList{"Bink"});
-    QVERIFY(m.FSingleBink && !m.FSingleSmush);
-    QCOMPARE(m.FDisplayName, QString(".bik"));
-    QCOMPARE(m.FSingleSize, 10);
+    QVERIFY(m.SingleBink() && !m.SingleSmush());
+    QCOMPARE(m.DisplayName(), QString(".bik"));
+    QCOMPARE(m.SingleSize(), 10);
     QCOMPARE(m.lType->text(), QString("Bink animation"));
     QCOMPARE(m.lSize->text(), QString("10 bytes"));
   }
@@ -238,7 +242,7 @@ class MainWindowTest : public QObject {
     TMainForm& m = f.Main();
     QCOMPARE(m.FileBox->count(), 1);
     QCOMPARE(m.FileBox->item(0)->text(), QString("three.aif"));
-    QCOMPARE(m.FReader->Count(), 1);
+    QCOMPARE(m.Reader()->Count(), 1);
     QCOMPARE(m.lFilename->text(), QString("three.aif"));
     QCOMPARE(m.StatusText(0), QString("1 files in the bundle"));
   }
@@ -253,7 +257,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.FileBox->count(), 0);
     QCOMPARE(m.StatusText(0), QString("0 files in the bundle"));
     QCOMPARE(m.lFilename->text(), QString("one.til"));
-    QVERIFY(m.FBundleOpen);
+    QVERIFY(m.BundleOpen());
   }
 
   void ADamagedDirectoryOpensWhatExistsAndSaysSo() {
@@ -290,7 +294,7 @@ class MainWindowTest : public QObject {
     f.platform.openAnswers.push_back(QString());
     f.Main().OpenLAB1->trigger();
     QCOMPARE(f.Main().FileBox->count(), 1);
-    QVERIFY(f.Main().FBundleOpen);
+    QVERIFY(f.Main().BundleOpen());
   }
 
   void AboutBoxAndExit() {
@@ -318,7 +322,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!std::filesystem::exists(tempBik));
     QVERIFY(std::filesystem::exists(dir_.File("tile.tmp")));
     QVERIFY(std::filesystem::exists(dir_.File("tga_image.tmp")));
-    QVERIFY(!f.Main().FReader);
+    QVERIFY(!f.Main().Reader());
   }
 
   void OpensTheDemoBundle() {

@@ -6,6 +6,8 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
+#include "core/browser/Formats.h"
+#include "core/bundle/LabReader.h"
 #include "TestFiles.h"
 #include "core/bundle/LabWriter.h"
 #include "gui/SurfacePlayer.h"
@@ -20,6 +22,13 @@ namespace {
 QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Loads a description against the open bundle, as the main window does, and
+// hands the result to the player.
+void Load(TViewerFixture& f, TSurfacePlayerForm& s, const std::string& description) {
+  const vld::TLabReader& reader = *f.Main().Reader();
+  s.LoadSurface(vld::LoadSurfaceFrames(reader, Text(description), [&](int i) { return reader.ReadEntryBytesAt(i); }));
+}
 
 Bytes Tga(int w, int h) { return smp::BuildTGA(smp::PatternPicture(w, h)); }
 
@@ -75,8 +84,9 @@ class SurfaceTest : public QObject {
     TViewerFixture f;
     f.Open(Q(demo.bundle));
     TMainForm& m = f.Main();
-    m.FileBox->setCurrentRow(m.FReader->FindEntry("surfaces\\pulse.sur"));
+    m.FileBox->setCurrentRow(m.Reader()->FindEntry("surfaces\\pulse.sur"));
     m.btAction->click();
+    WaitIdle(m);
     TSurfacePlayerForm& s = *f.windows.surface;
     QCOMPARE(f.platform.modalShown.size(), size_t(1));
     QCOMPARE(f.platform.modalShown[0], static_cast<QWidget*>(&s));
@@ -87,7 +97,7 @@ class SurfaceTest : public QObject {
     TViewerFixture f;
     OpenWith(f, "h\nh\nTEX:   tex/a.tga\nTEX:   tex/missing.tga\nTEX:   tex/b.tga\nTEX:   TEX/C.TGA\nplain line\n");
     TSurfacePlayerForm& s = *f.windows.surface;
-    s.LoadSurface(Text("h\nh\nTEX:   tex/a.tga\nTEX:   tex/missing.tga\nTEX:   tex/b.tga\nTEX:   TEX/C.TGA\nplain line\n"));
+    Load(f, s, "h\nh\nTEX:   tex/a.tga\nTEX:   tex/missing.tga\nTEX:   tex/b.tga\nTEX:   TEX/C.TGA\nplain line\n");
     QCOMPARE(s.ListBox1->count(), 5);
     QCOMPARE(s.ListBox1->item(0)->text(), QString("tex\\a.tga"));
     QCOMPARE(s.ListBox1->item(4)->text(), QString("plain line"));
@@ -126,7 +136,7 @@ class SurfaceTest : public QObject {
     TViewerFixture f;
     OpenWith(f, "");
     TSurfacePlayerForm& s = *f.windows.surface;
-    s.LoadSurface(Text("h\nh\nTEX:   tex/c.tga\n"));
+    Load(f, s, "h\nh\nTEX:   tex/c.tga\n");
     s.Timer1Timer();
     s.Timer1Timer();
     QCOMPARE(s.FCurrentFrame, 0);
@@ -137,9 +147,9 @@ class SurfaceTest : public QObject {
     TViewerFixture f;
     OpenWith(f, "");
     TSurfacePlayerForm& s = *f.windows.surface;
-    s.LoadSurface(Text("h\nh\nTEX:   tex/a.tga\nTEX:   tex/b.tga\nTEX:   tex/c.tga\n"));
+    Load(f, s, "h\nh\nTEX:   tex/a.tga\nTEX:   tex/b.tga\nTEX:   tex/c.tga\n");
     QCOMPARE(s.TrackBar1->maximum(), 2);
-    s.LoadSurface(Text("only\ntwo\n"));
+    Load(f, s, "only\ntwo\n");
     QCOMPARE(s.ListBox1->count(), 0);
     QVERIFY(s.ImageList1.isEmpty());
     QCOMPARE(s.TrackBar1->maximum(), 2);  // left as it was
@@ -147,7 +157,7 @@ class SurfaceTest : public QObject {
     QCOMPARE(s.FCurrentFrame, 0);
 
     // The first item names no entry: the first frame that loads sets the size.
-    s.LoadSurface(Text("h\nh\nTEX:   nothing.tga\nTEX:   tex/c.tga\nTEX:   tex/a.tga\n"));
+    Load(f, s, "h\nh\nTEX:   nothing.tga\nTEX:   tex/c.tga\nTEX:   tex/a.tga\n");
     QCOMPARE(s.PaintBox1->size(), QSize(20, 20));
     QCOMPARE(s.ImageList1.size(), 2);
     s.FCurrentFrame = 1;  // 32 x 16 in a 20 x 20 box: drawn scaled and centred
@@ -158,7 +168,7 @@ class SurfaceTest : public QObject {
     TViewerFixture f;
     OpenWith(f, "");
     TSurfacePlayerForm& s = *f.windows.surface;
-    s.LoadSurface(Text("h\nh\nTEX:   tex/notes.txt\nTEX:   s.sur\nTEX:   tex/b.tga\n"));
+    Load(f, s, "h\nh\nTEX:   tex/notes.txt\nTEX:   s.sur\nTEX:   tex/b.tga\n");
     QCOMPARE(s.ListBox1->count(), 3);
     QCOMPARE(s.ImageList1.size(), 1);
   }
@@ -174,6 +184,7 @@ class SurfaceTest : public QObject {
       QVERIFY(!s->isVisible());
     };
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     TSurfacePlayerForm& s = *f.windows.surface;
     QCOMPARE(s.ListBox1->count(), 0);
     QVERIFY(s.ImageList1.isEmpty());
@@ -186,6 +197,7 @@ class SurfaceTest : public QObject {
     OpenWith(f, "h\nh\n");
     f.Main().FileBox->setCurrentRow(5);
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
     QVERIFY(f.platform.modalShown.empty());
   }

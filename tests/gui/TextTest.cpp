@@ -61,6 +61,7 @@ class TextTest : public QObject {
       closedByEscape = !v->isVisible();
     };
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.modalShown.size(), size_t(1));
     QVERIFY(closedByEscape);
   }
@@ -70,6 +71,7 @@ class TextTest : public QObject {
     OpenBundle(f);
     f.Select(2);
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
     QVERIFY(f.platform.modalShown.empty());
   }
@@ -84,6 +86,7 @@ class TextTest : public QObject {
       v->Saveas1->trigger();
     };
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("a.tab"));
     QCOMPARE(f.platform.saveRequests.back().filter, QString("Text files (*.txt)|*.txt"));
     QVERIFY(vld::ReadWholeFile(dir_.File("saved.txt")) == Text("edited \xE9\r\nline two"));
@@ -95,6 +98,7 @@ class TextTest : public QObject {
     f.Select(1);
     QCOMPARE(f.Main().btAction->isEnabled(), false);
     QTest::keyClick(f.Main().FileBox, Qt::Key_Return);
+    WaitIdle(f.Main());
     TTextViewerForm& v = *f.windows.text;
     QVERIFY(f.platform.modalShown.empty());
     QVERIFY(v.isVisible());
@@ -113,6 +117,7 @@ class TextTest : public QObject {
 
     // A text table shown now replaces the text and the viewer comes to the front.
     f.Main().btAction->click();
+    WaitIdle(f.Main());
     QVERIFY(f.platform.modalShown.empty());
     QCOMPARE(v.RichEdit1->toPlainText(), QString("other text"));
     QCOMPARE(v.ShownEntryName(), std::string("other.tab"));
@@ -125,6 +130,7 @@ class TextTest : public QObject {
     OpenBundle(f);
     f.Select(1);
     f.Main().btnShowLua();
+    WaitIdle(f.Main());
     // A rejected file empties the main window's list.
     dir_.Write("junk.bin", Text("JUNK"));
     f.Open(Q(dir_.File("junk.bin")));
@@ -142,6 +148,7 @@ class TextTest : public QObject {
     f.windows.text->LoadText(Text("previous"), "prev.tab");
     f.Select(3);
     f.Main().Guarded([&] { f.Main().btnShowLua(); });
+    WaitIdle(f.Main().Guarded([&] { f.Main());
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QVERIFY(f.platform.boxes[0].text.startsWith("Bad signature in file bad.lua"));
     QCOMPARE(f.windows.text->RichEdit1->toPlainText(), QString("previous"));

@@ -259,18 +259,4 @@ Bytes ConvertWvcToWav(ByteSpan entry, const LogFn& memo) {
   return wave;
 }
 
-TWavSource WavSourceFor(std::string_view name) {
-  std::string file = NameAfterLastBackslash(name);
-  if (NameContains(file, ".wvc")) return TWavSource::Wvc;
-  if (NameContains(file, ".aif")) return TWavSource::Aif;
-  return TWavSource::None;
-}
-
-Bytes ConvertEntryToWav(std::string_view name, ByteSpan bytes, const LogFn& memo) {
-  TWavSource source = WavSourceFor(name);
-  if (source == TWavSource::None) throw VldError(std::string(name) + " is neither a WVC nor an AIF sound.");
-  if (bytes.empty()) throw VldError(kEmptyEntryRefusal);
-  return source == TWavSource::Wvc ? ConvertWvcToWav(bytes, memo) : ConvertAifToWav(bytes);
-}
-
 }  // namespace vld

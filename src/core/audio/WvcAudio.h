@@ -89,13 +89,4 @@ void DecodeWvcBlock(ByteSpan stored, std::span<std::uint8_t> output);
 // damaged or out-of-limit containers.
 Bytes ConvertWvcToWav(ByteSpan entry, const LogFn& memo = {});
 
-// What "Save as Wave..." makes of an entry name: the part after the last '\' is folded
-// to lower case and tested for ".wvc" first, then ".aif".
-enum class TWavSource { None, Wvc, Aif };
-TWavSource WavSourceFor(std::string_view name);
-
-// The WAVE file "Save as Wave..." writes for an entry (and that the player plays). Refuses
-// an empty entry with kEmptyEntryRefusal and names that are neither WVC nor AIF.
-Bytes ConvertEntryToWav(std::string_view name, ByteSpan bytes, const LogFn& memo = {});
-
 }  // namespace vld

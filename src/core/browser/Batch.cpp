@@ -208,7 +208,7 @@ class Run {
       std::shared_ptr<const TSafeDir> dir = folders_.Get(folder);
       TNameState state = dir->Inspect(file, bundleId_);
       if (state.sameFile)
-        throw VldError("Entry " + reader_.GetName(item.index) + " would replace the bundle being read, " +
+        throw VldError("Entry " + std::string(reader_.GetName(item.index)) + " would replace the bundle being read, " +
                        PathText(reader_.FileName()) + ".");
       std::int64_t read = 0, written = 0;
       if (!produce_) {

@@ -6,70 +6,26 @@
 
 namespace vld {
 
-namespace {
-
-constexpr FileTypeRow kRows[] = {
-    {".bmp", "Bitmap image", "View BMP image", true, true, false, true},
-    {".til", "Tile", "View image", true, true, false, true},
-    {".tab", "Text table", "Show text", true, false, false, true},
-    {".aif", "Audio file", "Play AIF", true, false, true, true},
-    {".tga", "TGA image", "View TGA image", true, true, false, true},
-    {".kfn", "Thrapwick font", "View font", true, true, false, true},
-    {".sur", "Model surface description", "Play surface", true, false, false, true},
-    {".bik", "[BUG ALERT - Should never be displayed!]", "Play animation", true, false, false, true},
-    {".wvc", "Wave (voice compressed)", "Play WVC", true, false, true, true},
-    {".anim", "Model animation", nullptr, false, false, false, true},
-    {".lua", "Lua script", nullptr, false, false, false, true},
-    {".cos", "Model costume", nullptr, false, false, false, true},
-    {".mesh", "Model mesh", nullptr, false, false, false, true},
-    {".spr", "Sprite", nullptr, false, false, false, true},
-    {".skl", "Model skeleton", nullptr, false, false, false, true},
-    {".lip", "Lip sync file", nullptr, false, false, false, true},
-    {nullptr, "unknown", nullptr, false, false, false, true},
-};
-constexpr int kRowCount = sizeof kRows / sizeof kRows[0];
-constexpr int kBikRow = 7;
-
-struct DispatchRow {
-  const char* contains;
-  EntryAction action;
-};
-constexpr DispatchRow kDispatch[] = {
-    {".til", EntryAction::ViewTil},     {".wvc", EntryAction::PlayWvc}, {".lua", EntryAction::ShowLua},
-    {".tab", EntryAction::ViewText},    {".sur", EntryAction::PlaySurface}, {".kfn", EntryAction::ShowKFN},
-    {".tga", EntryAction::ShowTGA},     {".bmp", EntryAction::ShowBMP}, {".aif", EntryAction::PlayAif},
-    {".bik", EntryAction::PlayAnim},
-};
-
-}  // namespace
-
 bool NameContains(std::string_view name, std::string_view ext) {
   return FoldLower(name).find(ext) != std::string::npos;
 }
 
-int FileTypeRowIndex(std::string_view name) {
-  std::string folded = FoldLower(name);
-  for (int i = 0; i < kRowCount - 1; ++i)
-    if (folded.find(kRows[i].contains) != std::string::npos) return i;
-  return kRowCount - 1;
-}
+int FileTypeRowIndex(std::string_view name) { return static_cast<int>(&FormatForType(name) - AllFormats().data()); }
 
-const FileTypeRow& ClassifyName(std::string_view name) { return kRows[FileTypeRowIndex(name)]; }
+const FileTypeRow& ClassifyName(std::string_view name) { return FormatForType(name); }
 
 std::string TypeText(std::string_view name, bool singleBink, bool singleSmush) {
-  int row = FileTypeRowIndex(name);
-  if (row == kBikRow) {
+  const TFormat& f = FormatForType(name);
+  if (f.family == FormatFamily::Movie) {
     if (singleBink) return "Bink animation";
     if (singleSmush) return "Smush wrapped Bink animation";
   }
-  return kRows[row].typeText;
+  return f.typeText;
 }
 
 EntryAction DispatchAction(std::string_view name) {
-  std::string folded = FoldLower(name);
-  for (const auto& row : kDispatch)
-    if (folded.find(row.contains) != std::string::npos) return row.action;
-  return EntryAction::None;
+  const TFormat* f = FormatForAction(name);
+  return f ? f->dispatch : EntryAction::None;
 }
 
 std::string FormatThousands(std::int32_t value) {

@@ -4,37 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/browser/Formats.h"
+
 namespace vld {
 
 // The refusal of an entry whose size is 0 or less, shared by every action
 // that reads a single entry.
 inline constexpr const char* kEmptyEntryRefusal = "Hmm..the filesize is less than or equal to 0. That's is odd.";
 
-// What the main window runs for an entry (the dispatch table).
-enum class EntryAction {
-  None,
-  ViewTil,      // btnViewTil
-  PlayWvc,      // btnPlayWvc
-  ShowLua,      // btnShowLua
-  ViewText,     // btnViewText
-  PlaySurface,  // btnPlaySurface
-  ShowKFN,      // btnShowKFN
-  ShowTGA,      // btnShowTGA
-  ShowBMP,      // btnShowBMP
-  PlayAif,      // btnPlayAif
-  PlayAnim,     // btnPlayAnim
-};
-
-// One row of the file-type table.
-struct FileTypeRow {
-  const char* contains;  // extension text searched anywhere in the folded name; nullptr for the last row
-  const char* typeText;
-  const char* caption;   // action button caption; nullptr leaves the caption unchanged
-  bool action;
-  bool saveBmp;
-  bool saveWav;
-  bool saveFile;
-};
+// One row of the file-type table is one format descriptor.
+using FileTypeRow = TFormat;
 
 // The row that applies to an entry name (the last row, "unknown", when none does).
 const FileTypeRow& ClassifyName(std::string_view name);

@@ -46,11 +46,15 @@ class TLabReader {
   void Open(const std::filesystem::path& path);
   void Close();
 
-  int Count() const { return static_cast<int>(entries_.size()); }
-  const std::string& GetName(int index) const { return At(index).name; }
-  std::int32_t GetOffset(int index) const { return At(index).header.Offset; }
-  std::int32_t GetSize(int index) const { return At(index).header.Size; }
-  const TFileHeader& GetHeader(int index) const { return At(index).header; }
+  int Count() const { return static_cast<int>(headers_.size()); }
+  // A view into the reader's one block of names, valid until Close or Open.
+  std::string_view GetName(int index) const {
+    const NameSpan& n = names_[Checked(index)];
+    return std::string_view(nameBlock_).substr(n.start, n.length);
+  }
+  std::int32_t GetOffset(int index) const { return GetHeader(index).Offset; }
+  std::int32_t GetSize(int index) const { return GetHeader(index).Size; }
+  const TFileHeader& GetHeader(int index) const { return headers_[Checked(index)]; }
 
   // True when the entry begins with the gzip signature 1F 8B; leaves the
   // stream two bytes after the entry's offset.
@@ -91,17 +95,22 @@ class TLabReader {
   bool IsDamaged() const { return damaged_; }
 
  private:
-  struct Entry {
-    std::string name;
-    TFileHeader header;
+  struct NameSpan {
+    std::uint32_t start = 0;  // into nameBlock_
+    std::uint32_t length = 0;
   };
-  const Entry& At(int index) const;
+  std::size_t Checked(int index) const;
+  std::int64_t NamePosition(const TFileHeader& h) const;
 
   TFileStream stream_;
   std::uint32_t header_[5] = {0, 0, 0, 0, 0};
   std::int32_t namesBase_ = 0;
   bool damaged_ = false;
-  std::vector<Entry> entries_;
+  // The directory as read (records and TFileHeader share one layout) and
+  // where each entry's name lies in the one block of unmasked names.
+  std::vector<TFileHeader> headers_;
+  std::vector<NameSpan> names_;
+  std::string nameBlock_;
 };
 
 // Folds ASCII A-Z to a-z and leaves every other byte as it is.

@@ -42,10 +42,5 @@ TImageFile MakeImageFile(const TPixelImage& image);
 // "Loading bitmap...".
 TImageFile LoadBMPImage(ByteSpan entry, const StatusFn& status = {});
 
-// What "Save as BMP..." decodes an entry as: its name is tested for ".til",
-// ".tga", ".kfn" and ".bmp" in this order and the first match wins, which
-// decides names such as x.tga.til.
-enum class ImageKind { None, Tile, Tga, Font, Bitmap };
-ImageKind ImageKindOf(std::string_view name);
 
 }  // namespace vld

@@ -1,7 +1,11 @@
 #include "core/images/GzipEntry.h"
 
 #include <zlib.h>
+#ifdef VLD_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -59,8 +63,8 @@ TInflateReport ExamineMember(ByteSpan entry) {
   return info;
 }
 
-// One raw inflate call over the deflate data into out (declaredLength bytes).
-void InflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
+// One raw zlib inflate call over the deflate data into out (declaredLength bytes).
+void ZlibInflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
   std::uint8_t spare = 0;
   z_stream zs{};
   if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) throw VldError("Cannot start the decompressor (out of memory).");
@@ -80,7 +84,60 @@ void InflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
   info.damaged = !info.streamEnded && !(result == Z_BUF_ERROR && outputFull);
 }
 
+std::atomic<TInflater> gInflater{TInflater::Fast};
+
+#ifdef VLD_HAVE_LIBDEFLATE
+// One whole-buffer libdeflate call. True only when the stream ends within the
+// trailer's length and what it yields matches the trailer's CRC-32; anything
+// else (damage, a trailer that asks for less than the data holds, a stream the
+// two libraries might read differently) is left to zlib, whose partial
+// results are the rule.
+bool FastInflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
+  struct Free {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+  };
+  // One decompressor per thread: not free to build, and not shareable.
+  thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+  if (!decompressor || info.declaredLength == 0) return false;
+  std::size_t produced = 0;
+  if (libdeflate_deflate_decompress(decompressor.get(), entry.data() + info.dataOffset,
+                                    entry.size() - kTrailerSize - info.dataOffset, out, info.declaredLength,
+                                    &produced) != LIBDEFLATE_SUCCESS)
+    return false;
+  const std::uint32_t crc = ByteReader::LoadU32LE(entry.data() + entry.size() - kTrailerSize);
+  if (libdeflate_crc32(0, out, produced) != crc) return false;
+  info.produced = produced;
+  info.streamEnded = true;
+  info.damaged = false;
+  return true;
+}
+#endif
+
+// Inflates the deflate data into out (declaredLength bytes, zeroed or not as
+// the caller chose).
+void InflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
+#ifdef VLD_HAVE_LIBDEFLATE
+  if (gInflater.load(std::memory_order_relaxed) == TInflater::Fast) {
+    if (FastInflateInto(entry, out, info)) return;
+    // A refused attempt may have written anything; zlib's partial result must
+    // be followed by zeros, as without the attempt.
+    std::memset(out, 0, info.declaredLength);
+  }
+#endif
+  ZlibInflateInto(entry, out, info);
+}
+
 }  // namespace
+
+void SetInflater(TInflater inflater) { gInflater.store(inflater); }
+TInflater CurrentInflater() { return gInflater.load(); }
+bool HaveLibdeflate() {
+#ifdef VLD_HAVE_LIBDEFLATE
+  return true;
+#else
+  return false;
+#endif
+}
 
 Bytes InflateGzipEntry(ByteSpan entry, TInflateReport* report) {
   TInflateReport info = ExamineMember(entry);

@@ -48,4 +48,14 @@ struct TInflatedBuffer {
 };
 TInflatedBuffer InflateGzipBuffer(ByteSpan entry, TInflateReport* report = nullptr);
 
+// Which inflater the two functions above use. Fast tries libdeflate first (when
+// the build has it) and leaves every member it does not decode cleanly to zlib,
+// so both give the same bytes; Zlib skips libdeflate, for tests and benchmarks
+// that compare the two. Process-wide; the default is Fast.
+enum class TInflater { Fast, Zlib };
+void SetInflater(TInflater inflater);
+TInflater CurrentInflater();
+// True when this build can use libdeflate at all.
+bool HaveLibdeflate();
+
 }  // namespace vld

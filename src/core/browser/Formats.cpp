@@ -1,0 +1,249 @@
+#include "core/browser/Formats.h"
+
+#include "core/audio/AifAudio.h"
+#include "core/audio/WvcAudio.h"
+#include "core/browser/FileTypes.h"
+#include "core/bundle/LabReader.h"
+#include "core/common/Errors.h"
+#include "core/images/KFNFont.h"
+#include "core/images/TGAImage.h"
+#include "core/images/TileImage.h"
+#include "core/lua/LuaDump.h"
+
+namespace vld {
+
+namespace {
+
+TDecoded Picture(TImageFile image) {
+  TDecoded d;
+  d.kind = PreviewKind::Picture;
+  d.picture = std::move(image);
+  return d;
+}
+
+TDecoded Wave(Bytes wave) {
+  TDecoded d;
+  d.kind = PreviewKind::Sound;
+  d.wave = std::move(wave);
+  return d;
+}
+
+TDecoded TextOf(PreviewKind kind, std::string text) {
+  TDecoded d;
+  d.kind = kind;
+  d.text = std::move(text);
+  return d;
+}
+
+TDecoded DecodeBmp(const TDecodeInput& in, const TDecodeReport& r) { return Picture(LoadBMPImage(in.bytes, r.status)); }
+TDecoded DecodeTil(const TDecodeInput& in, const TDecodeReport& r) { return Picture(DecodeTileImage(in.bytes, r.status)); }
+TDecoded DecodeTga(const TDecodeInput& in, const TDecodeReport& r) { return Picture(DecodeTGAImage(in.bytes, r.status)); }
+TDecoded DecodeKfn(const TDecodeInput& in, const TDecodeReport& r) { return Picture(RenderKFNImage(in.bytes, r.status)); }
+TDecoded DecodeAif(const TDecodeInput& in, const TDecodeReport&) { return Wave(ConvertAifToWav(in.bytes)); }
+TDecoded DecodeWvc(const TDecodeInput& in, const TDecodeReport& r) { return Wave(ConvertWvcToWav(in.bytes, r.log)); }
+
+TDecoded DecodeTab(const TDecodeInput& in, const TDecodeReport&) {
+  return TextOf(PreviewKind::Text, std::string(in.bytes.begin(), in.bytes.end()));
+}
+
+// The listing and trace lines go to the report's log.
+TDecoded DecodeLua(const TDecodeInput& in, const TDecodeReport& r) {
+  return TextOf(PreviewKind::Script, DumpLuaChunk(in.bytes, std::string(in.name), r.log));
+}
+
+TDecoded DecodeSur(const TDecodeInput& in, const TDecodeReport&) {
+  TDecoded d;
+  d.kind = PreviewKind::Surface;
+  d.surface = ParseSurfaceDescription(in.bytes);
+  return d;
+}
+
+using A = EntryAction;
+using F = FormatFamily;
+using P = PreviewKind;
+
+// The type table, in its order; the dispatch order is the dispatchOrder column.
+constexpr TFormat kFormats[] = {
+    {".bmp", "Bitmap image", "View BMP image", true, true, false, true, A::ShowBMP, 8, F::Image, P::Picture, DecodeBmp, ".bmp"},
+    {".til", "Tile", "View image", true, true, false, true, A::ViewTil, 1, F::Image, P::Picture, DecodeTil, ".bmp"},
+    {".tab", "Text table", "Show text", true, false, false, true, A::ViewText, 4, F::Text, P::Text, DecodeTab, ".txt"},
+    {".aif", "Audio file", "Play AIF", true, false, true, true, A::PlayAif, 9, F::Sound, P::Sound, DecodeAif, ".wav"},
+    {".tga", "TGA image", "View TGA image", true, true, false, true, A::ShowTGA, 7, F::Image, P::Picture, DecodeTga, ".bmp"},
+    {".kfn", "Thrapwick font", "View font", true, true, false, true, A::ShowKFN, 6, F::Image, P::Picture, DecodeKfn, ".bmp"},
+    {".sur", "Model surface description", "Play surface", true, false, false, true, A::PlaySurface, 5, F::Surface, P::Surface, DecodeSur, nullptr},
+    {".bik", "[BUG ALERT - Should never be displayed!]", "Play animation", true, false, false, true, A::PlayAnim, 10, F::Movie, P::Movie, nullptr, nullptr},
+    {".wvc", "Wave (voice compressed)", "Play WVC", true, false, true, true, A::PlayWvc, 2, F::Sound, P::Sound, DecodeWvc, ".wav"},
+    {".anim", "Model animation", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
+    {".lua", "Lua script", nullptr, false, false, false, true, A::ShowLua, 3, F::Script, P::Script, DecodeLua, ".txt"},
+    {".cos", "Model costume", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
+    {".mesh", "Model mesh", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
+    {".spr", "Sprite", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
+    {".skl", "Model skeleton", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
+    {".lip", "Lip sync file", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
+    {nullptr, "unknown", nullptr, false, false, false, true, A::None, 0, F::None, P::None, nullptr, nullptr},
+};
+constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
+
+// Positions in kFormats, in dispatch order and in the save-as-BMP order.
+struct Orders {
+  int dispatch[kFormatCount] = {};
+  int dispatchCount = 0;
+  Orders() {
+    for (int rank = 1; rank <= kFormatCount; ++rank)
+      for (int i = 0; i < kFormatCount; ++i)
+        if (kFormats[i].dispatchOrder == rank) dispatch[dispatchCount++] = i;
+  }
+};
+const Orders& TheOrders() {
+  static const Orders orders;
+  return orders;
+}
+
+const TFormat& ByContains(const char* ext) {
+  for (const TFormat& f : kFormats)
+    if (f.contains && std::string_view(f.contains) == ext) return f;
+  throw std::logic_error("no format for " + std::string(ext));
+}
+
+bool Contains(const std::string& folded, const TFormat& f) { return folded.find(f.contains) != std::string::npos; }
+
+const TFormat* FirstOf(std::string_view name, std::initializer_list<const char*> exts) {
+  const std::string folded = FoldLower(name);
+  for (const char* ext : exts) {
+    const TFormat& f = ByContains(ext);
+    if (Contains(folded, f)) return &f;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::span<const TFormat> AllFormats() { return kFormats; }
+
+const TFormat& FormatForType(std::string_view name) {
+  const std::string folded = FoldLower(name);
+  for (int i = 0; i < kFormatCount - 1; ++i)
+    if (Contains(folded, kFormats[i])) return kFormats[i];
+  return kFormats[kFormatCount - 1];
+}
+
+const TFormat* FormatForAction(std::string_view name) {
+  const std::string folded = FoldLower(name);
+  const Orders& o = TheOrders();
+  for (int k = 0; k < o.dispatchCount; ++k)
+    if (Contains(folded, kFormats[o.dispatch[k]])) return &kFormats[o.dispatch[k]];
+  return nullptr;
+}
+
+const TFormat* FormatForSaveBmp(std::string_view name) { return FirstOf(name, {".til", ".tga", ".kfn", ".bmp"}); }
+
+const TFormat* FormatForSaveWav(std::string_view name) {
+  return FirstOf(NameAfterLastBackslash(name), {".wvc", ".aif"});
+}
+
+TDecoded DecodeEntry(const TFormat& format, const TDecodeInput& input, const TDecodeReport& report) {
+  TDecoded refused;
+  if (!format.decode) {
+    refused.refusal = "Entries of type \"" + std::string(format.typeText) + "\" cannot be decoded.";
+    return refused;
+  }
+  // Scripts report a short chunk through the loader; everything else refuses
+  // an empty entry as the viewer always has.
+  if (input.bytes.empty() && format.family != FormatFamily::Script) {
+    refused.refusal = kEmptyEntryRefusal;
+    return refused;
+  }
+  try {
+    return format.decode(input, report);
+  } catch (const std::exception& e) {
+    refused.refusal = e.what();
+    return refused;
+  }
+}
+
+namespace {
+
+// The converter a name gets, or nullptr: the family by the dispatch order,
+// the converter inside an image or sound family by the save rules.
+const TFormat* ConverterFor(std::string_view name) {
+  const TFormat* f = FormatForAction(name);
+  if (!f) return nullptr;
+  switch (f->family) {
+    case FormatFamily::Image: return FormatForSaveBmp(name);
+    case FormatFamily::Sound: return FormatForSaveWav(name);
+    case FormatFamily::Text:
+    case FormatFamily::Script: return f;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+bool IsConvertible(std::string_view name) { return ConverterFor(name) != nullptr; }
+
+TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes) {
+  const TFormat* f = ConverterFor(name);
+  if (!f)
+    throw VldError("Entries of type \"" + TypeText(name, false, false) + "\" have no conversion: " + std::string(name));
+  if (f->family == FormatFamily::Text) return {f->convertExtension, Bytes(bytes.begin(), bytes.end())};
+  TDecoded d = DecodeEntry(*f, {bytes, name});
+  if (d.Refused()) throw VldError(d.refusal);
+  switch (d.kind) {
+    case PreviewKind::Picture: return {f->convertExtension, std::move(d.picture.bmp)};
+    case PreviewKind::Sound: return {f->convertExtension, std::move(d.wave)};
+    default: return {f->convertExtension, Bytes(d.text.begin(), d.text.end())};
+  }
+}
+
+FileKind IdentifyMagic(std::uint32_t magic) {
+  if (magic == kMagicBIKi) return FileKind::SingleBink;
+  if (magic == kMagicSMUS) return FileKind::SingleSmush;
+  if (magic == kMagicLABN) return FileKind::Bundle;
+  if ((magic & 0xF0FF) == 0xF0FF || magic == kMagicRIFF) return FileKind::Mp3;
+  return FileKind::Other;
+}
+
+FileKind IdentifyFile(const std::filesystem::path& path) {
+  return IdentifyMagic(static_cast<std::uint32_t>(ReadMagic(path)));
+}
+
+TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, const ReadEntryFn& read,
+                               const StatusFn& status) {
+  TSurfaceLoad load;
+  load.list = ParseSurfaceDescription(description);
+  load.missing.assign(load.list.items.size(), false);
+  const TFormat& tga = ByContains(".tga");
+  std::int64_t pixels = 0;
+  for (std::size_t item = 0; item < load.list.items.size(); ++item) {
+    const int index = reader.FindEntry(load.list.items[item]);
+    if (index < 0) {
+      load.missing[item] = true;
+      continue;
+    }
+    // Only TGA entries make frames: anything else would decode to garbage.
+    if (!NameContains(reader.GetName(index), ".tga")) continue;
+    if (reader.GetSize(index) < 1) {
+      ++load.emptyFrames;
+      continue;
+    }
+    if (status) status("Loading TGA image...");
+    Bytes bytes = read(index);
+    TDecoded d = DecodeEntry(tga, {bytes, reader.GetName(index)}, {status, {}});
+    if (status) status("");
+    if (d.Refused()) {
+      ++load.skipped;
+      continue;
+    }
+    const std::int64_t framePixels = std::int64_t{d.picture.width} * d.picture.height;
+    if (framePixels <= 0) continue;
+    if (pixels + framePixels > kMaxSurfaceFramePixels) {
+      ++load.skipped;
+      continue;
+    }
+    pixels += framePixels;
+    load.frames.push_back({static_cast<int>(item), std::move(d.picture)});
+  }
+  return load;
+}
+
+}  // namespace vld

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/audio/SurfaceDescription.h"
+#include "core/common/Bytes.h"
+#include "core/images/BMPTools.h"
+
+namespace vld {
+
+class TLabReader;
+
+// The format registry: everything the program knows about an entry type, in
+// one descriptor per type. The main window's labels and buttons, its action
+// dispatch, "Save as BMP..." / "Save as Wave...", `vldtool convert` and
+// `convert-all` all look types up here. Adding a type means adding one
+// descriptor (and, in the viewer, one preview widget for a new preview kind).
+
+// What the main window runs for an entry (the dispatch table).
+enum class EntryAction {
+  None,
+  ViewTil,      // btnViewTil
+  PlayWvc,      // btnPlayWvc
+  ShowLua,      // btnShowLua
+  ViewText,     // btnViewText
+  PlaySurface,  // btnPlaySurface
+  ShowKFN,      // btnShowKFN
+  ShowTGA,      // btnShowTGA
+  ShowBMP,      // btnShowBMP
+  PlayAif,      // btnPlayAif
+  PlayAnim,     // btnPlayAnim
+};
+
+// What a decode gives, and so which window shows it.
+enum class PreviewKind { None, Picture, Sound, Text, Script, Surface, Movie };
+
+// The entry as a decoder sees it.
+struct TDecodeInput {
+  ByteSpan bytes;
+  std::string_view name;
+};
+
+// Where a decoder reports while it works. Both may be called from a worker
+// thread; both may be left empty.
+struct TDecodeReport {
+  StatusFn status;  // progress texts for the status bar ("Loading tiles...")
+  LogFn log;        // diagnostic lines (the WVC block table)
+};
+
+// A decode's whole result: plain data, no side effects. Exactly one of the
+// payloads is filled, as `kind` says, unless the entry was refused.
+struct TDecoded {
+  PreviewKind kind = PreviewKind::None;
+  TImageFile picture;                 // Picture: a BMP file and its size
+  Bytes wave;                         // Sound: a complete RIFF/WAVE file
+  std::string text;                   // Text, Script: 8-bit text
+  TSurfaceFrames surface;             // Surface: the frame list
+  std::vector<std::string> warnings;  // shown after the result, never instead of it
+  std::string refusal;                // non-empty: nothing to show; the message says why
+
+  bool Refused() const { return !refusal.empty(); }
+};
+
+// The converted form of an entry: the extension it is saved under
+// (".bmp", ".wav", ".txt") and its bytes.
+struct TConversion {
+  std::string extension;
+  Bytes data;
+};
+
+// The families that decide which converter a name gets.
+enum class FormatFamily { None, Image, Sound, Text, Script, Surface, Movie, Model };
+
+using DecodeFn = TDecoded (*)(const TDecodeInput& input, const TDecodeReport& report);
+
+// One entry type.
+struct TFormat {
+  const char* contains;  // extension text searched anywhere in the A-Z folded name; nullptr: "unknown"
+  const char* typeText;
+  const char* caption;   // action button caption; nullptr leaves the caption unchanged
+  bool action;           // the action button is enabled
+  bool saveBmp;
+  bool saveWav;
+  bool saveFile;
+  EntryAction dispatch;  // what the action runs when this type wins the dispatch order
+  int dispatchOrder;     // 1-based place in the dispatch order; 0 when the type has no action
+  FormatFamily family;
+  PreviewKind preview;
+  DecodeFn decode;       // nullptr: nothing to decode (the action needs the bundle or another program)
+  const char* convertExtension;  // nullptr: no conversion
+};
+
+// Every type, in the type table's order (the last one is "unknown").
+std::span<const TFormat> AllFormats();
+
+// The type that sets the labels and buttons (type-table order; "unknown" when none matches).
+const TFormat& FormatForType(std::string_view name);
+// The type whose action runs (dispatch order); nullptr when none does.
+const TFormat* FormatForAction(std::string_view name);
+// The image type "Save as BMP..." decodes as (".til", ".tga", ".kfn", ".bmp" in this
+// order); nullptr for other names.
+const TFormat* FormatForSaveBmp(std::string_view name);
+// The sound type "Save as Wave..." converts: decided on the file part of the
+// name (after the last '\'), ".wvc" before ".aif"; nullptr for other names.
+const TFormat* FormatForSaveWav(std::string_view name);
+
+// Decodes an entry as `format` says. Refusals (an empty entry, a damaged
+// one, a loader error) come back in `refusal`, never as an exception.
+TDecoded DecodeEntry(const TFormat& format, const TDecodeInput& input, const TDecodeReport& report = {});
+
+// Converts an entry's bytes by the type its name gives, exactly as the viewer
+// writes them when saving: the dispatch order picks the family (x.tab.lua is a
+// script), the save rules pick the converter inside it. Throws VldError when
+// the type has no conversion or the entry is refused.
+TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes);
+// True when ConvertEntryBytes handles the name's type.
+bool IsConvertible(std::string_view name);
+
+// A loose file or a stand-alone animation, by its first bytes and its name.
+enum class FileKind {
+  Bundle,       // "LABN"
+  SingleBink,   // "BIKi"
+  SingleSmush,  // "SMUS"
+  Mp3,          // an MPEG audio frame start or "RIFF": music the viewer does not play
+  Other,
+};
+FileKind IdentifyMagic(std::uint32_t magic);
+// Reads the file's first four bytes; throws FileError when it cannot be opened.
+FileKind IdentifyFile(const std::filesystem::path& path);
+
+// The frames of a surface: every listed item, and a decoded picture for each
+// item that names a TGA entry of the bundle.
+struct TSurfaceFrame {
+  int item = 0;  // position in the frame list
+  TImageFile picture;
+};
+struct TSurfaceLoad {
+  TSurfaceFrames list;
+  std::vector<bool> missing;          // per item: names no entry of the bundle
+  std::vector<TSurfaceFrame> frames;  // in item order
+  int skipped = 0;                    // TGA entries that were damaged or over the pixel budget
+  int emptyFrames = 0;                // TGA entries of size 0 or less (each refused like a view)
+};
+// Frames may together hold at most this many pixels (256 MiB of pictures).
+constexpr std::int64_t kMaxSurfaceFramePixels = std::int64_t{64} * 1024 * 1024;
+// `read` returns an entry's bytes by index (so the caller decides how the
+// bundle is read, e.g. by position from a worker thread).
+using ReadEntryFn = std::function<Bytes(int index)>;
+TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, const ReadEntryFn& read,
+                               const StatusFn& status = {});
+
+}  // namespace vld

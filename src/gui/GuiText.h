@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <QFile>
+#include <QString>
+
+// Entry names and 8-bit texts are Latin-1; file paths go through Qt's file-name encoding.
+inline QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string Bytes8(const QString& text) { return text.toLatin1().toStdString(); }
+inline std::filesystem::path FsPath(const QString& path) {
+  return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+inline QString PathQt(const std::filesystem::path& path) { return QFile::decodeName(path.string().c_str()); }
