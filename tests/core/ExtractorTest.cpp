@@ -235,3 +235,17 @@ TEST(Extractor, AFileInThePlaceOfTheDestinationIsRefused) {
   EXPECT_THROW(ExtractAllEntries(r, dir.File("f")), VldError);
   EXPECT_EQ(FileText(dir.File("f")), "not a folder");
 }
+
+TEST(Extractor, AProgressCallbackThatThrowsCancelsWithoutAHalfFile) {
+  TTempDir dir;
+  LabWriter w = samples::TextBundle({{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
+  w.Write(dir.File("t.lab"));
+  TLabReader r;
+  r.Open(dir.File("t.lab"));
+  EXPECT_THROW(ExtractAllEntries(r, dir.File("out"),
+                                 [](int done, int, const fs::path&) {
+                                   if (done == 2) throw std::runtime_error("stop");
+                                 }),
+               VldError);
+  EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "b.txt"}));
+}

@@ -201,8 +201,8 @@ class Run {
   void One(std::size_t pos) {
     const TBatchItem& item = items_[pos];
     const std::string& relative = finals_[pos];
-    Report(relative, true);
     try {
+      Report(relative, true);
       const TFileHeader& header = reader_.GetHeader(item.index);
       auto [folder, file] = SplitFolder(relative);
       std::shared_ptr<const TSafeDir> dir = folders_.Get(folder);
@@ -270,7 +270,12 @@ class Run {
     p.bytesTotal = bytesTotal_;
     p.current = current;
     p.started = started;
-    options_.progress(p);
+    try {
+      options_.progress(p);
+    } catch (...) {
+      cancelled_ = true;
+      throw CancelledRun{};
+    }
   }
 
   static std::vector<TBatchIssue> InOrder(std::vector<Positioned>& list) {

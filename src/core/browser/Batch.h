@@ -38,7 +38,8 @@ struct TBatchProgress {
 struct TBatchOptions {
   int jobs = 1;  // worker threads; 0 = one per core
   // Called as each entry starts and after each copied chunk; calls never
-  // overlap, but may come from any worker thread.
+  // overlap, but may come from any worker thread. An exception thrown from
+  // it cancels the run, as `cancel` does.
   std::function<void(const TBatchProgress&)> progress;
   // Polled between entries and between copied chunks; set, the run ends with
   // the finished files in place and none half-written.

@@ -18,6 +18,10 @@ TExtractResult ExtractEntries(TLabReader& reader, const fs::path& destination, s
     };
   TBatchResult result = RunBatch(reader, destination, items, {}, options);
   if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Extraction"));
+  // Only a progress callback that throws cancels here; its caller expects the throw.
+  if (result.cancelled)
+    throw VldError("Extraction cancelled: " + std::to_string(result.files) + " of " + std::to_string(items.size()) +
+                   " files were written.");
   return result;
 }
 

@@ -23,7 +23,9 @@ using TExtractResult = TBatchResult;
 // listed, the run goes on), repeated names numbered. An entry of size 0 or
 // less becomes an empty file; an entry cut short by the end of the bundle is
 // written as far as it exists and counted. An I/O error stops at the failing
-// entry (VldError saying which) and leaves the files written before it.
+// entry (VldError saying which) and leaves the files written before it. A
+// progress callback that throws cancels the run: the file being written is
+// removed and VldError says how many were written.
 TExtractResult ExtractEntries(TLabReader& reader, const std::filesystem::path& destination,
                               std::span<const int> indexes, const ExtractProgressFn& progress = {});
 
