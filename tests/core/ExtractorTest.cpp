@@ -192,11 +192,11 @@ TEST(Extractor, HostileNamesStayInsideTheDestination) {
 
 TEST(Extractor, AnErrorPartWayStopsAndKeepsEarlierFiles) {
   TTempDir dir;
-  samples::TextBundle({{"a.txt", "a"},
-                       {"blocker", "a file where a folder must go"},
-                       {"blocker\\inside.txt", "cannot be written"},
-                       {"z.txt", "z"}})
+  samples::TextBundle({{"a.txt", "a"}, {"b.txt", "b"}, {"blocker\\inside.txt", "cannot be written"}, {"z.txt", "z"}})
       .Write(dir.File("err.lab"));
+  // Left by something else before the run.
+  fs::create_directories(dir.File("out"));
+  dir.Write("out/blocker", AsSpan(std::string("a file where a folder must go")));
   TLabReader r;
   r.Open(dir.File("err.lab"));
   Progress progress;
@@ -209,7 +209,7 @@ TEST(Extractor, AnErrorPartWayStopsAndKeepsEarlierFiles) {
     EXPECT_NE(msg.find("entry 3 of 4"), std::string::npos) << msg;
   }
   EXPECT_EQ(progress.done, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "blocker"}));
+  EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "b.txt", "blocker"}));
   EXPECT_EQ(FileText(dir.File("out/blocker")), "a file where a folder must go");
 }
 

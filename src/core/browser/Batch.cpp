@@ -329,26 +329,48 @@ void ChunkSink::Write(const std::uint8_t* data, std::size_t n) {
 std::vector<std::string> PlanBatchNames(std::span<const TBatchItem> items, bool foldsCase,
                                         std::vector<TBatchRename>* renamed) {
   auto key = [foldsCase](const std::string& path) { return foldsCase ? FoldKey(path) : path; };
-  std::unordered_set<std::string> taken;
-  std::vector<std::string> finals(items.size());
-  std::vector<std::size_t> later;
-  // Every first holder keeps its own name; only then do the repeats get theirs,
-  // so a numbered name never displaces an entry that carries it already.
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (taken.insert(key(items[i].relative)).second)
-      finals[i] = items[i].relative;
-    else
-      later.push_back(i);
+  // Every path an entry carries itself, folders included: a numbered name
+  // goes around them, so it never displaces a later entry from its own name.
+  std::unordered_set<std::string> carried;
+  for (const TBatchItem& item : items) {
+    carried.insert(key(item.relative));
+    for (std::size_t slash = item.relative.find('/'); slash != std::string::npos;
+         slash = item.relative.find('/', slash + 1))
+      carried.insert(key(item.relative.substr(0, slash)));
   }
-  for (std::size_t i : later) {
+  std::unordered_set<std::string> files, folders;         // final paths taken in this run
+  std::unordered_map<std::string, std::string> folderOf;  // a folder as entries name it -> where it went
+  auto freeName = [&](const std::string& path) {
     for (int n = 2;; ++n) {
-      std::string candidate = Numbered(items[i].relative, n);
-      if (taken.insert(key(candidate)).second) {
-        finals[i] = candidate;
-        break;
-      }
+      std::string candidate = Numbered(path, n);
+      std::string k = key(candidate);
+      if (!files.count(k) && !folders.count(k) && !carried.count(k)) return candidate;
     }
-    if (renamed) renamed->push_back({items[i].index, items[i].relative, finals[i]});
+  };
+
+  std::vector<std::string> finals(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string& relative = items[i].relative;
+    std::string folder;
+    std::size_t start = 0;
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', start)) {
+      std::string named = key(relative.substr(0, slash));
+      auto it = folderOf.find(named);
+      if (it == folderOf.end()) {
+        std::string candidate = (folder.empty() ? "" : folder + "/") + relative.substr(start, slash - start);
+        // A file this run writes stands where the folder would go.
+        if (files.count(key(candidate))) candidate = freeName(candidate);
+        folders.insert(key(candidate));
+        it = folderOf.emplace(named, candidate).first;
+      }
+      folder = it->second;
+      start = slash + 1;
+    }
+    std::string candidate = (folder.empty() ? "" : folder + "/") + relative.substr(start);
+    if (files.count(key(candidate)) || folders.count(key(candidate))) candidate = freeName(candidate);
+    files.insert(key(candidate));
+    if (renamed && candidate != relative) renamed->push_back({items[i].index, relative, candidate});
+    finals[i] = std::move(candidate);
   }
   return finals;
 }
