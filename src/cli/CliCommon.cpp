@@ -3,7 +3,12 @@
 #include <cstdio>
 #include <iostream>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
 #include <unistd.h>
+#endif
 
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"

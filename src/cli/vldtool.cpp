@@ -3,13 +3,27 @@
 #include <iostream>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 #include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Output is bytes, the same as on Linux: no "\r\n" for "\n" (converted files
+  // go to standard output too), and names are UTF-8.
+  ::_setmode(_fileno(stdout), _O_BINARY);
+  ::_setmode(_fileno(stderr), _O_BINARY);
+  ::SetConsoleOutputCP(CP_UTF8);
+#endif
   CLI::App app{"vldtool: list, extract and convert the entries of LAB resource bundles"};
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Show the help of every command");
+  app.set_version_flag("--version", std::string("vldtool ") + VLD_VERSION, "Show the version and exit");
   vld::cli::RegisterBundleCommands(app);
   vld::cli::RegisterConvertCommands(app);
   vld::cli::RegisterExtractCommand(app);
@@ -19,6 +33,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

@@ -104,7 +104,7 @@ void TMainForm::ConnectWindows() {
 }
 
 void TMainForm::BuildWindow() {
-  setWindowTitle("VLD Resource Viewer 2.6");
+  setWindowTitle("VLD Resource Viewer " VLD_VERSION);
   resize(635, 468);
   setAcceptDrops(true);
 
@@ -237,7 +237,7 @@ int TMainForm::SelectedIndex() const {
 std::string TMainForm::SelectedRawName() const {
   int i = SelectedIndex();
   if (i < 0) return {};
-  if (FBundleOpen && FReader && i < FReader->Count()) return FReader->GetName(i);
+  if (FBundleOpen && FReader && i < FReader->Count()) return std::string(FReader->GetName(i));
   return Bytes8(FileBox->item(i)->text());
 }
 
@@ -412,7 +412,7 @@ void TMainForm::FileBoxKeyPress(int key) {
 
 void TMainForm::About1Click() {
   platform_.MessageBox(BoxKind::Information,
-                       "Vorlindane resource viewer 2.6\r\n"
+                       "Vorlindane resource viewer " VLD_VERSION "\r\n"
                        "Written by the VLD Resource Viewer team.\r\n"
                        "Questions and bug reports: see the project's issue tracker.\r\n"
                        "\r\n"

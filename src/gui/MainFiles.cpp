@@ -127,8 +127,8 @@ void TMainForm::btnExtractAll() {
         try {
           run.result = vld::ExtractAllEntries(
               *reader, destination, [&](int done, int total, const std::filesystem::path& target) {
+                run.writtenBeforeStop = done;  // the entries before this one are in place
                 if (cancel) throw TCancelled();
-                run.writtenBeforeStop = done;
                 if (lastIndex >= 0) bytes += std::max(reader->GetSize(lastIndex), 0);
                 lastIndex = done;
                 // A few updates a second are enough for the eye.

@@ -17,13 +17,13 @@ bool TMainForm::ValidEntryIndex(int index) const {
 
 void TMainForm::DecodeSelected(const vld::TFormat& format, std::function<void(vld::TDecoded&)> show) {
   const int index = SelectedIndex();
-  const std::string name = FReader->GetName(index);
+  const std::string name(FReader->GetName(index));
   vld::TLabReader* reader = FReader.get();
   vld::TDecodeReport report{WorkerStatus(), WorkerMemo()};
   work_->Start<vld::TDecoded>(
       "Decoding " + Latin1(name),
       [reader, index, name, &format, report](Cancel) {
-        vld::Bytes bytes = reader->ReadEntryBytes(index);
+        vld::Bytes bytes = reader->ReadEntryBytesAt(index);
         return vld::DecodeEntry(format, {bytes, name}, report);
       },
       [this, show](vld::TDecoded& d) {
@@ -43,7 +43,7 @@ void TMainForm::DecodeSelected(const vld::TFormat& format, std::function<void(vl
 void TMainForm::DecodeInto(int index, const char* extension, vld::TMemoryStream& dest) {
   if (!ValidEntryIndex(index)) return;
   if (RefuseEmptyEntry(index)) return;
-  const std::string name = FReader->GetName(index);
+  const std::string name(FReader->GetName(index));
   vld::TDecoded d = vld::DecodeEntry(vld::FormatForType(extension), {FReader->ReadEntryBytes(index), name},
                                      {[this](const std::string& t) { SetStatus(1, QString::fromStdString(t)); }, {}});
   SetStatus(1, "");
@@ -99,7 +99,7 @@ void TMainForm::ShowImage(const char* extension) {
     platform_.ShowModal(imageForm_);
     return;
   }
-  const std::string name = FReader->GetName(index);
+  const std::string name(FReader->GetName(index));
   DecodeSelected(format, [this, name](vld::TDecoded& d) { ShowPicture(d.picture, name); });
 }
 
@@ -170,7 +170,7 @@ void TMainForm::SavealltilesasBMPs1Click() {
             break;
           }
           const int i = tiles[static_cast<std::size_t>(k)];
-          const std::string name = reader->GetName(i);
+          const std::string name(reader->GetName(i));
           // sets\beach.til -> FOLDER/sets/beach.bmp, with the folder part kept
           // inside FOLDER whatever the name holds.
           std::string file = vld::SaveSuggestion(name, ".bmp");
@@ -183,7 +183,7 @@ void TMainForm::SavealltilesasBMPs1Click() {
           });
           try {
             if (reader->GetSize(i) < 1) throw vld::VldError(vld::kEmptyEntryRefusal);
-            vld::TDecoded d = vld::DecodeEntry(tile, {reader->ReadEntryBytes(i), name});
+            vld::TDecoded d = vld::DecodeEntry(tile, {reader->ReadEntryBytesAt(i), name});
             if (d.Refused()) throw vld::VldError(d.refusal);
             std::filesystem::create_directories(target.parent_path());
             vld::WriteFileAtomic(target, d.picture.bmp);

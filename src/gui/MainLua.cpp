@@ -10,7 +10,7 @@ void TMainForm::btnViewText() {
   int i = SelectedIndex();
   if (i < 0 || !FBundleOpen) return;
   if (RefuseEmptyEntry(i)) return;
-  const std::string name = FReader->GetName(i);
+  const std::string name(FReader->GetName(i));
   DecodeSelected(vld::FormatForType(".tab"), [this, name](vld::TDecoded& d) {
     textForm_->LoadText(vld::AsSpan(d.text), name);
     if (textForm_->isVisible()) {
@@ -29,7 +29,7 @@ void TMainForm::btnShowLua() {
   if (RefuseWhileBusy()) return;
   // No size check: an empty or short chunk is reported by the loader. The
   // diagnostic log discards the listing and trace lines.
-  const std::string name = FReader->GetName(i);
+  const std::string name(FReader->GetName(i));
   DecodeSelected(*vld::FormatForAction(".lua"), [this, name](vld::TDecoded& d) {
     textForm_->LoadText(vld::AsSpan(d.text), name);
     textForm_->ShowNonModal();

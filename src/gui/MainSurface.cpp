@@ -9,13 +9,13 @@ void TMainForm::btnPlaySurface() {
   if (i < 0 || !FBundleOpen) return;
   if (RefuseEmptyEntry(i)) return;
   vld::TLabReader* reader = FReader.get();
-  const std::string name = reader->GetName(i);
+  const std::string name(reader->GetName(i));
   vld::StatusFn status = WorkerStatus();
   work_->Start<vld::TSurfaceLoad>(
       "Loading the surface",
       [reader, i, status](Cancel) {
-        vld::Bytes description = reader->ReadEntryBytes(i);
-        return vld::LoadSurfaceFrames(*reader, description, [reader](int k) { return reader->ReadEntryBytes(k); },
+        vld::Bytes description = reader->ReadEntryBytesAt(i);
+        return vld::LoadSurfaceFrames(*reader, description, [reader](int k) { return reader->ReadEntryBytesAt(k); },
                                       status);
       },
       [this, name](vld::TSurfaceLoad& load) {

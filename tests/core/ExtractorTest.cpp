@@ -30,11 +30,14 @@ std::string FileText(const fs::path& p) {
 std::set<std::string> Tree(const fs::path& root) {
   std::set<std::string> out;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    std::string rel = fs::relative(it->path(), root).string();
+    std::string rel = fs::relative(it->path(), root).generic_string();
     out.insert(it->is_directory() ? rel + "/" : rel);
   }
   return out;
 }
+
+// A path as text with the platform's own separators.
+std::string Native(fs::path p) { return p.make_preferred().string(); }
 
 struct Progress {
   std::vector<int> done;
@@ -43,7 +46,7 @@ struct Progress {
     return [this, expectedCount](int d, int count, const fs::path& target) {
       EXPECT_EQ(count, expectedCount);
       done.push_back(d);
-      targets.push_back(target.string());
+      targets.push_back(Native(target));
     };
   }
 };
@@ -51,6 +54,9 @@ struct Progress {
 }  // namespace
 
 TEST(Extractor, WritesTheTreeBelowTheBundleStemInDirectoryOrder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows file names ignore case: GFX\\A.til and gfx\\a.til are one file there.";
+#endif
   TTempDir dir;
   samples::TextBundle(
       {{"gfx\\a.til", "tile a"}, {"b.til", "tile b"}, {"gfx\\deep\\er\\c.lua", "script"}, {"GFX\\A.til", "again"}})
@@ -73,8 +79,8 @@ TEST(Extractor, WritesTheTreeBelowTheBundleStemInDirectoryOrder) {
   EXPECT_EQ(res.CutShort(), 0);
   EXPECT_EQ(progress.done, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(progress.targets,
-            (std::vector<std::string>{(root / "gfx/a.til").string(), (root / "b.til").string(),
-                                      (root / "gfx/deep/er/c.lua").string(), (root / "GFX/A.til").string()}));
+            (std::vector<std::string>{Native(root / "gfx/a.til"), Native(root / "b.til"),
+                                      Native(root / "gfx/deep/er/c.lua"), Native(root / "GFX/A.til")}));
   // No temporary files are left behind.
   EXPECT_EQ(Tree(root), (std::set<std::string>{"gfx/", "gfx/a.til", "b.til", "gfx/deep/", "gfx/deep/er/",
                                                "gfx/deep/er/c.lua", "GFX/", "GFX/A.til"}));
@@ -105,7 +111,7 @@ TEST(Extractor, SelectedEntriesOnlyInTheGivenOrder) {
   EXPECT_EQ(res.files, 2);
   EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "c.txt"}));
   EXPECT_EQ(progress.targets,
-            (std::vector<std::string>{dir.File("out/c.txt").string(), dir.File("out/a.txt").string()}));
+            (std::vector<std::string>{Native(dir.File("out/c.txt")), Native(dir.File("out/a.txt"))}));
 }
 
 TEST(Extractor, EmptyBundleWritesNothing) {

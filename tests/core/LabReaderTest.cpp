@@ -22,6 +22,8 @@ class LabReaderTest : public ::testing::Test {
   TTempDir dir;
 
   TLabReader& Open(const Bytes& bytes) {
+    // Closed first: Windows (Wine) refuses to replace a file that is open.
+    reader.Close();
     reader.Open(dir.Write("b.lab", bytes));
     return reader;
   }

@@ -3,12 +3,17 @@
 #include <filesystem>
 #include <string>
 
-#include <stdlib.h>
-
 #include "core/common/Bytes.h"
 #include "core/common/FileIO.h"
 
 namespace vld {
+
+// Tests whose expectations differ on Windows (its path rules) test this.
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 // A scratch folder for one test, on /dev/shm when it exists (file creation
 // there costs far less than on the build disk); removed afterwards.
@@ -16,12 +21,11 @@ class TTempDir {
  public:
   TTempDir() {
     std::filesystem::path base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "vldtest-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
+    path_ = MakeUniqueFolder(base, "vldtest-");
   }
   ~TTempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(SystemPath(path_), ec);
   }
   const std::filesystem::path& Path() const { return path_; }
   std::filesystem::path File(const std::string& name) const { return path_ / name; }

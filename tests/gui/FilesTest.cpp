@@ -198,6 +198,61 @@ class FilesTest : public QObject {
     QVERIFY(!f.windows.extract->isVisible());
   }
 
+  void OpeningDuringAnExtractionIsRefusedAndTheRunFinishes() {
+    vld::TTempDir dir;
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (int i = 0; i < 200; ++i) entries.push_back({"d\\e" + std::to_string(i) + ".dat", Bytes(4096, std::uint8_t(i))});
+    QString bundle = Bundle(dir, "big.lab", entries);
+    QString other = Bundle(dir, "other.lab", {{"x.dat", Bytes{1}}});
+    TViewerFixture f;
+    f.Open(bundle);
+    f.platform.folderAnswers.push_back(Q(dir.File("out")));
+    bool tried = false;
+    QObject::connect(f.windows.extract->ProgressBar1, &QProgressBar::valueChanged, [&] {
+      if (tried || !f.Main().Busy()) return;
+      tried = true;
+      f.Main().OpenFile(other);  // as a drop onto the window would
+    });
+    f.Main().Extractall1->trigger();
+    QVERIFY(f.Main().Busy());
+    WaitIdle(f.Main());
+    QVERIFY(tried);
+    QVERIFY(f.Main().StatusHistory().join("\n").contains("Extracting is still running"));
+    QCOMPARE(f.Main().FileName(), bundle);  // the bundle stayed open
+    QCOMPARE(f.Main().FileBox->count(), 200);
+    QCOMPARE(Tree(dir.File("out/big/d")).size(), size_t(200));
+    QCOMPARE(vld::ReadWholeFile(dir.File("out/big/d/e199.dat")), Bytes(4096, std::uint8_t(199)));
+    QCOMPARE(f.Main().StatusText(1), "200 entries written to " + Q(dir.File("out/big")));
+  }
+
+  void CancelLeavesOnlyWholeFiles() {
+    vld::TTempDir dir;
+    const std::size_t size = 1 << 20;
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (int i = 0; i < 300; ++i) entries.push_back({"e" + std::to_string(i) + ".dat", Bytes(size, std::uint8_t(i))});
+    QString bundle = Bundle(dir, "big.lab", entries);
+    entries.clear();
+    TViewerFixture f;
+    f.Open(bundle);
+    f.platform.folderAnswers.push_back(Q(dir.File("out")));
+    QObject::connect(f.windows.extract->ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+      if (value > 0 && f.windows.extract->btCancel->isEnabled()) f.windows.extract->btCancel->click();
+    });
+    f.Main().Extractall1->trigger();
+    WaitIdle(f.Main());
+    QVERIFY(f.Main().InputEnabled());
+    QVERIFY(!f.windows.extract->isVisible());
+    std::vector<std::string> written = Tree(dir.File("out/big"));
+    QVERIFY2(written.size() < 300, "the run was not cancelled");
+    for (const std::string& name : written) {
+      QVERIFY2(name.size() > 4 && name.substr(name.size() - 4) == ".dat", name.c_str());  // no temporary file
+      const int i = std::stoi(name.substr(1));
+      QVERIFY(vld::ReadWholeFile(dir.File("out/big/" + name)) == Bytes(size, std::uint8_t(i)));
+    }
+    QCOMPARE(f.Main().StatusText(1),
+             QString("Extraction cancelled: %1 of 300 entries were written.").arg(written.size()));
+  }
+
   void PlaysAnimationsWithTheConfiguredPlayer() {
     vld::TTempDir dir;
     qputenv("VLD_BINK_PLAYER", "/opt/player/bin/play movie");

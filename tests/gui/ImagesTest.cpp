@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "GuiTestSupport.h"
+#include "gui/ExtractAll.h"
 #include "TestFiles.h"
 #include "core/bundle/LabWriter.h"
 #include "core/images/BMPTools.h"
@@ -111,7 +112,9 @@ class ImagesTest : public QObject {
     f.Select(4);
     f.Main().btAction->click();
     WaitIdle(f.Main());
-    QCOMPARE(f.windows.image->OuterSize(), QSize(108, 96));
+    // Narrower than a readable title: the window keeps its minimum width, the picture its place.
+    QCOMPARE(f.windows.image->OuterSize(), QSize(TImageForm::kMinOuterWidth, 96));
+    QCOMPARE(f.windows.image->Image1->pos(), QPoint(0, 0));
     QCOMPARE(f.windows.image->Image1->size(), QSize(100, 50));
 
     f.Select(3);
@@ -207,7 +210,11 @@ class ImagesTest : public QObject {
     QVERIFY(vld::ReadWholeFile(dir_.File("tiles/sky.bmp")) == beach);
     QVERIFY(vld::ReadWholeFile(dir_.File("tiles/x.bmp")) == beach);
     QVERIFY(!std::filesystem::exists(dir_.File("tiles/empty.bmp")));  // refused, and the run went on
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    // One summary at the end instead of a box per refused tile.
+    QCOMPARE(f.platform.BoxTexts(),
+             QStringList{QString("1 of 4 tiles could not be converted:\nempty.til: ") + kSizeRefusal});
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
+    QVERIFY(!f.windows.extract->isVisible());
   }
 };
 

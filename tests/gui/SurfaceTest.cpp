@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
+#include "gui/ImageViewer.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "TestFiles.h"
@@ -91,6 +92,9 @@ class SurfaceTest : public QObject {
     QCOMPARE(f.platform.modalShown.size(), size_t(1));
     QCOMPARE(f.platform.modalShown[0], static_cast<QWidget*>(&s));
     QVERIFY(f.platform.boxes.empty());
+    QCOMPARE(s.windowTitle(), QString("Surface player - surfaces\\pulse.sur"));
+    // Its frames were decoded without touching the image viewer.
+    QCOMPARE(f.windows.image->OuterSize(), QSize(648, 526));
   }
 
   void FramesFollowTheListAndTheTimer() {
@@ -100,7 +104,8 @@ class SurfaceTest : public QObject {
     Load(f, s, "h\nh\nTEX:   tex/a.tga\nTEX:   tex/missing.tga\nTEX:   tex/b.tga\nTEX:   TEX/C.TGA\nplain line\n");
     QCOMPARE(s.ListBox1->count(), 5);
     QCOMPARE(s.ListBox1->item(0)->text(), QString("tex\\a.tga"));
-    QCOMPARE(s.ListBox1->item(4)->text(), QString("plain line"));
+    QCOMPARE(s.ListBox1->item(1)->text(), QString("tex\\missing.tga (not in bundle)"));
+    QCOMPARE(s.ListBox1->item(4)->text(), QString("plain line"));  // a note, not a texture
     QCOMPARE(s.ImageList1.size(), 3);  // a, b and C (found whatever the case)
     QCOMPARE(s.TrackBar1->maximum(), 4);
     QCOMPARE(s.PaintBox1->geometry(), QRect((273 - 32) / 2, (281 - 16) / 2, 32, 16));

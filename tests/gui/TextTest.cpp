@@ -148,7 +148,7 @@ class TextTest : public QObject {
     f.windows.text->LoadText(Text("previous"), "prev.tab");
     f.Select(3);
     f.Main().Guarded([&] { f.Main().btnShowLua(); });
-    WaitIdle(f.Main().Guarded([&] { f.Main());
+    WaitIdle(f.Main());
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QVERIFY(f.platform.boxes[0].text.startsWith("Bad signature in file bad.lua"));
     QCOMPARE(f.windows.text->RichEdit1->toPlainText(), QString("previous"));

@@ -242,7 +242,7 @@ class Run {
       if (read < header.Size) cutShort_.push_back({pos, {item.index, relative, {}}});
       if (state.link)
         replaced_.push_back({pos, {item.index, relative,
-                                   PathText(dir->Path() / file) +
+                                   PathText(dir->Path() / Utf8Path(file)) +
                                        " was a symbolic link; it was replaced by the file, its target is untouched."}});
     } catch (const CancelledRun&) {
       // The file being written is removed with its temporary name.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/common/FileIO.h"
+
 namespace vld {
 
 namespace fs = std::filesystem;
@@ -56,16 +58,66 @@ std::string ShortenPart(const std::string& part) {
   return part.substr(0, keep) + tag + ext;
 }
 
-std::string CleanPart(std::string_view raw) { return ShortenPart(EncodePart(raw)); }
+#ifdef _WIN32
+constexpr bool kWindowsPathRules = true;
+#else
+constexpr bool kWindowsPathRules = false;
+#endif
 
-std::string TrimTrailingSeparators(std::string text) {
-  while (text.size() > 1 && text.back() == fs::path::preferred_separator) text.pop_back();
+std::string CleanPart(std::string_view raw) {
+  std::string part = EncodePart(raw);
+  if (kWindowsPathRules) part = WindowsSafePart(part);
+  return ShortenPart(part);
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+// CON, NUL, COM1, LPT¹ ...: names Windows opens as devices, whatever follows
+// the first '.'.
+bool IsWindowsDeviceName(std::string_view base) {
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (std::string_view name : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+    if (EqualsIgnoringAsciiCase(base, name)) return true;
+  if (base.size() < 4) return false;
+  std::string_view head = base.substr(0, 3), tail = base.substr(3);
+  if (!EqualsIgnoringAsciiCase(head, "com") && !EqualsIgnoringAsciiCase(head, "lpt")) return false;
+  if (tail.size() == 1) return tail[0] >= '0' && tail[0] <= '9';
+  // Superscript one, two and three in UTF-8.
+  return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+}
+
+bool IsNativeSeparator(fs::path::value_type c) { return c == '/' || c == fs::path::preferred_separator; }
+
+fs::path::string_type TrimTrailingSeparators(fs::path::string_type text) {
+  while (text.size() > 1 && IsNativeSeparator(text.back())) text.pop_back();
   return text;
 }
 
 }  // namespace
 
-fs::path TEntryPath::Relative() const { return folder.empty() ? fs::path(file) : fs::path(folder) / file; }
+std::string WindowsSafePart(std::string_view part) {
+  std::string out(part);
+  for (char& c : out)
+    if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) c = '_';
+  // Windows drops trailing dots and spaces, which would merge names or turn
+  // ".. " into "..".
+  for (std::size_t i = out.size(); i > 0 && (out[i - 1] == '.' || out[i - 1] == ' '); --i) out[i - 1] = '_';
+  std::size_t dot = out.find('.');
+  if (IsWindowsDeviceName(std::string_view(out).substr(0, dot))) out.insert(dot == std::string::npos ? out.size() : dot, "_");
+  return out;
+}
+
+fs::path TEntryPath::Relative() const {
+  fs::path relative = folder.empty() ? Utf8Path(file) : Utf8Path(folder) / Utf8Path(file);
+  return relative.make_preferred();
+}
 
 TEntryPath MapEntryName(std::string_view entryName) {
   std::vector<std::string_view> parts;
@@ -75,6 +127,12 @@ TEntryPath MapEntryName(std::string_view entryName) {
       parts.push_back(entryName.substr(start, i - start));
       start = i + 1;
     }
+  }
+  // A UNC name ("\\server\share\...", also "\\?\C:\...") loses its server
+  // and share as it would lose a drive; the file part always stays.
+  if (kWindowsPathRules && parts.size() > 2 && parts[0].empty() && parts[1].empty()) {
+    std::size_t drop = std::min<std::size_t>(2, parts.size() - 3);
+    parts.erase(parts.begin() + 2, parts.begin() + 2 + static_cast<std::ptrdiff_t>(drop));
   }
   std::string_view& first = parts.front();
   if (first.size() >= 2 && first[1] == ':' &&
@@ -94,22 +152,23 @@ TEntryPath MapEntryName(std::string_view entryName) {
 }
 
 std::string BundleStem(const fs::path& bundlePath) {
-  std::string name = bundlePath.filename().string();
+  std::string name = PathText(bundlePath.filename());
   std::size_t dot = name.find('.');
   return dot == std::string::npos ? std::string() : name.substr(0, dot);
 }
 
+// Joined in the native encoding, so that the chosen folder's name is kept as it is.
 fs::path ExtractDestination(const fs::path& chosenFolder, const fs::path& bundlePath) {
-  std::string folder = TrimTrailingSeparators(chosenFolder.string());
-  std::string stem = BundleStem(bundlePath);
+  fs::path::string_type folder = TrimTrailingSeparators(chosenFolder.native());
+  fs::path stem = Utf8Path(BundleStem(bundlePath));
   if (stem.empty()) return folder.empty() ? fs::path(".") : fs::path(folder);
   if (folder.empty()) return stem;
-  if (folder.back() != fs::path::preferred_separator) folder += fs::path::preferred_separator;
-  return folder + stem;
+  if (!IsNativeSeparator(folder.back())) folder += fs::path::preferred_separator;
+  return fs::path(folder + stem.native());
 }
 
 std::string ExtractPathText(const fs::path& destination) {
-  return "path = " + TrimTrailingSeparators(destination.string());
+  return "path = " + PathText(fs::path(TrimTrailingSeparators(destination.native())));
 }
 
 }  // namespace vld

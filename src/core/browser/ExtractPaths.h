@@ -35,7 +35,16 @@ struct TEntryPath {
 //  - bytes 0xA0-0xFF are read as Latin-1 and written as UTF-8;
 //  - a part longer than kMaxPathPartBytes keeps its start and gets "~" and a
 //    hash of the whole part, so that long names stay distinct.
+// On Windows also: a leading UNC server and share ("\\server\share\") are
+// dropped, and every part goes through WindowsSafePart.
 TEntryPath MapEntryName(std::string_view entryName);
+
+// A UTF-8 file-name part made safe for Windows: the characters <>:"|?* become
+// '_', trailing dots and spaces become '_' (Windows would drop them), and a
+// device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and
+// COM/LPT with a superscript 1-3, in any case, with or without extensions)
+// gets '_' after it: "con.txt" -> "con_.txt". Other parts stay as they are.
+std::string WindowsSafePart(std::string_view part);
 
 // The part of the bundle's file name before its first "." (empty when it has none).
 std::string BundleStem(const std::filesystem::path& bundlePath);

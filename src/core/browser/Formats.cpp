@@ -217,7 +217,8 @@ TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, c
   for (std::size_t item = 0; item < load.list.items.size(); ++item) {
     const int index = reader.FindEntry(load.list.items[item]);
     if (index < 0) {
-      load.missing[item] = true;
+      // Other lines of the list are notes, not textures the bundle lacks.
+      load.missing[item] = NameContains(load.list.items[item], ".tga");
       continue;
     }
     // Only TGA entries make frames: anything else would decode to garbage.

@@ -142,7 +142,7 @@ struct TSurfaceFrame {
 };
 struct TSurfaceLoad {
   TSurfaceFrames list;
-  std::vector<bool> missing;          // per item: names no entry of the bundle
+  std::vector<bool> missing;          // per item: names a TGA texture the bundle lacks
   std::vector<TSurfaceFrame> frames;  // in item order
   int skipped = 0;                    // TGA entries that were damaged or over the pixel budget
   int emptyFrames = 0;                // TGA entries of size 0 or less (each refused like a view)

@@ -12,11 +12,17 @@
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
 
+#ifdef _WIN32
+// 64-bit offsets: the C runtime's off_t is 32 bits wide.
+#define fseeko _fseeki64
+#define ftello _ftelli64
+#endif
+
 namespace vld {
 
 void TFileStream::Open(const std::filesystem::path& path) {
   Close();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = OpenFile(path, "rb");
   if (!f) throw FileError("Cannot open file " + PathText(path) + ". " + std::strerror(errno));
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "core/common/Bytes.h"
 #include "core/common/MemoryStream.h"
@@ -51,7 +52,26 @@ class TRunTempDir {
   std::filesystem::path path_;
 };
 
-// A file path as UTF-8 text, for messages.
+// A file path as UTF-8 text, for messages and for names that must match the
+// UTF-8 names the engine builds.
 std::string PathText(const std::filesystem::path& path);
+
+// A path from UTF-8 text. Every path built from text goes through here: on
+// Windows a plain std::string is read in the ANSI code page, which mangles
+// accented names.
+std::filesystem::path Utf8Path(std::string_view utf8);
+
+// The path as the operating system must be handed it. On Windows a path near
+// or past the classic 260-character limit becomes absolute in the "\\?\" form,
+// which has no such limit; elsewhere the path is returned unchanged.
+std::filesystem::path SystemPath(const std::filesystem::path& path);
+
+// std::fopen for any path: Unicode and long paths on Windows. The mode "wbx"
+// creates a new file and fails (EEXIST) when one exists.
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+
+// Creates a new, empty folder below `base` named `prefix` and six random
+// characters; throws FileError when none can be made.
+std::filesystem::path MakeUniqueFolder(const std::filesystem::path& base, std::string_view prefix);
 
 }  // namespace vld

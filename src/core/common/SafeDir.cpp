@@ -76,7 +76,7 @@ TSafeDir::~TSafeDir() { ::close(static_cast<int>(handle_)); }
 
 std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
   const int dirFd = static_cast<int>(handle_);
-  const fs::path path = path_ / name;
+  const fs::path path = path_ / Utf8Path(name);
   if (::mkdirat(dirFd, name.c_str(), 0777) != 0 && errno != EEXIST)
     throw FileError("Cannot create folder " + PathText(path) + ". " + ErrnoText(errno));
   int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -173,14 +173,14 @@ TFileId FileIdOf(const fs::path& path) {
   TFileId id;
   id.path = path;
   std::error_code ec;
-  id.valid = fs::exists(path, ec);
+  id.valid = fs::exists(SystemPath(path), ec);
   return id;
 }
 
 std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
   std::error_code ec;
-  fs::create_directories(root, ec);
-  if (!fs::is_directory(root, ec))
+  fs::create_directories(SystemPath(root), ec);
+  if (!fs::is_directory(SystemPath(root), ec))
     throw FileError("Cannot create folder " + PathText(root) + ". " + (ec ? ec.message() : "It is a file."));
   return std::shared_ptr<const TSafeDir>(new TSafeDir(root, 0));
 }
@@ -188,13 +188,13 @@ std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
 TSafeDir::~TSafeDir() = default;
 
 std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
-  const fs::path path = path_ / fs::u8path(name);
+  const fs::path path = path_ / Utf8Path(name);
   std::error_code ec;
-  fs::file_status st = fs::symlink_status(path, ec);
+  fs::file_status st = fs::symlink_status(SystemPath(path), ec);
   if (!fs::exists(st)) {
-    fs::create_directory(path, ec);
+    fs::create_directory(SystemPath(path), ec);
     if (ec) throw FileError("Cannot create folder " + PathText(path) + ". " + ec.message());
-    st = fs::symlink_status(path, ec);
+    st = fs::symlink_status(SystemPath(path), ec);
   }
   if (IsLinkLike(st)) RefuseLink(path);
   if (!fs::is_directory(st)) NotAFolder(path);
@@ -203,24 +203,24 @@ std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
 
 TNameState TSafeDir::Inspect(const std::string& name, const TFileId& other) const {
   TNameState state;
-  const fs::path path = path_ / fs::u8path(name);
+  const fs::path path = path_ / Utf8Path(name);
   std::error_code ec;
-  fs::file_status st = fs::symlink_status(path, ec);
+  fs::file_status st = fs::symlink_status(SystemPath(path), ec);
   if (!fs::exists(st) && !IsLinkLike(st)) return state;
   state.exists = true;
   state.link = IsLinkLike(st);
-  state.sameFile = !state.link && other.valid && fs::equivalent(path, other.path, ec);
+  state.sameFile = !state.link && other.valid && fs::equivalent(SystemPath(path), SystemPath(other.path), ec);
   return state;
 }
 
 bool TSafeDir::FoldsCase() const {
   std::string probe = RandomName(".vld-case-probe-", ".tmp");
-  std::FILE* f = _wfopen((path_ / probe).c_str(), L"wbx");
+  std::FILE* f = OpenFile(path_ / probe, "wbx");
   if (!f) return false;
   std::fclose(f);
   std::error_code ec;
-  bool folds = fs::exists(path_ / UpperAscii(probe), ec);
-  fs::remove(path_ / probe, ec);
+  bool folds = fs::exists(SystemPath(path_ / UpperAscii(probe)), ec);
+  fs::remove(SystemPath(path_ / probe), ec);
   return folds;
 }
 
@@ -228,7 +228,7 @@ TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name) : di
   std::FILE* f = nullptr;
   for (int attempt = 0; attempt < 16 && !f; ++attempt) {
     temp_ = RandomName(".vld-", ".part");
-    f = _wfopen((dir_->Path() / temp_).c_str(), L"wbx");
+    f = OpenFile(dir_->Path() / temp_, "wbx");
     if (!f && errno != EEXIST) break;
   }
   if (!f) throw FileError("Cannot create file " + PathText(Target()) + ". " + ErrnoText(errno));
@@ -248,8 +248,8 @@ void TSafeFile::Commit() {
   if (file_ < 0) throw FileError("File " + PathText(Target()) + " is already closed.");
   bool ok = std::fclose(reinterpret_cast<std::FILE*>(file_)) == 0;
   file_ = -1;
-  const fs::path temp = dir_->Path() / temp_;
-  const fs::path target = dir_->Path() / fs::u8path(name_);
+  const fs::path temp = SystemPath(dir_->Path() / temp_);
+  const fs::path target = SystemPath(Target());
   std::error_code ec;
   // Renaming onto a link would replace the link on POSIX; here the link goes first.
   if (ok && IsLinkLike(fs::symlink_status(target, ec))) fs::remove(target, ec);
@@ -267,11 +267,13 @@ void TSafeFile::Discard() noexcept {
   std::fclose(reinterpret_cast<std::FILE*>(file_));
   file_ = -1;
   std::error_code ec;
-  fs::remove(dir_->Path() / temp_, ec);
+  fs::remove(SystemPath(dir_->Path() / temp_), ec);
 }
 
 #endif
 
 TSafeFile::~TSafeFile() { Discard(); }
+
+fs::path TSafeFile::Target() const { return dir_->Path() / Utf8Path(name_); }
 
 }  // namespace vld

@@ -82,7 +82,7 @@ class TSafeFile : public TByteSink {
 
   void Write(const std::uint8_t* data, std::size_t n) override;
   void Commit();
-  std::filesystem::path Target() const { return dir_->Path() / name_; }
+  std::filesystem::path Target() const;
 
  private:
   void Discard() noexcept;

@@ -39,7 +39,13 @@ std::string FormatG(double value);
 
 // printf-style text for integers and strings (never for floats, which go
 // through FormatG, so the locale cannot reach the output).
-std::string LuaFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#ifdef _WIN32
+// The C99 printf of MinGW (__USE_MINGW_ANSI_STDIO), not the Microsoft one.
+#define VLD_PRINTF_FORMAT gnu_printf
+#else
+#define VLD_PRINTF_FORMAT printf
+#endif
+std::string LuaFormat(const char* format, ...) __attribute__((format(VLD_PRINTF_FORMAT, 1, 2)));
 
 // The indentation of a line at a level: two spaces per level, and one space at
 // level 0 (and below, for damaged code that closes more blocks than it opens).
