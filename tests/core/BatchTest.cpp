@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <map>
 #include <set>
@@ -48,6 +46,14 @@ bool HasTemporaryFile(const fs::path& root) {
   return false;
 }
 
+// Whether the scratch folder's file system finds a name in another case.
+bool FoldsHere(const TTempDir& dir) {
+  dir.Write("Case", AsSpan(std::string("c")));
+  bool folds = fs::exists(dir.File("CASE"));
+  fs::remove(dir.File("Case"));
+  return folds;
+}
+
 std::vector<TBatchItem> AllItems(const TLabReader& r) {
   std::vector<int> all;
   for (int i = 0; i < r.Count(); ++i) all.push_back(i);
@@ -87,12 +93,16 @@ TEST(Batch, LinksInTheDestinationAreNeverFollowed) {
     fs::path dest = dir.File("dest" + std::to_string(jobs));
     fs::create_directories(dest / "x");
     fs::create_directories(dest / "p/q");
-    fs::create_directory_symlink(outside / "folder", dest / "sub");       // first level
-    fs::create_directory_symlink(outside / "folder", dest / "x/mid");     // middle level
-    fs::create_directory_symlink(outside / "folder", dest / "p/q/last");  // last folder level
-    fs::create_symlink(outside / "target.txt", dest / "final.txt");       // at the file's own name
-    fs::create_directory_symlink(outside / "folder", dest / "dirlink");   // a folder link at a file's name
-    fs::create_hard_link(outside / "hard.txt", dest / "hard.txt");        // another name of an outside file
+    try {
+      fs::create_directory_symlink(outside / "folder", dest / "sub");       // first level
+      fs::create_directory_symlink(outside / "folder", dest / "x/mid");     // middle level
+      fs::create_directory_symlink(outside / "folder", dest / "p/q/last");  // last folder level
+      fs::create_symlink(outside / "target.txt", dest / "final.txt");       // at the file's own name
+      fs::create_directory_symlink(outside / "folder", dest / "dirlink");   // a folder link at a file's name
+      fs::create_hard_link(outside / "hard.txt", dest / "hard.txt");        // another name of an outside file
+    } catch (const fs::filesystem_error& e) {
+      GTEST_SKIP() << "links cannot be made here: " << e.what();
+    }
 
     TBatchResult res = RunBatch(r, dest, AllItems(r), {}, Jobs(jobs));
 
@@ -134,7 +144,20 @@ TEST(Batch, CollidingNamesGetNumberedNamesInEntryOrder) {
   TLabReader r;
   r.Open(dir.File("c.lab"));
 
+  // A folding file system (emulated): names differing in case collide too.
+  TBatchResult folded = RunBatch(r, dir.File("folded"), AllItems(r), {}, Jobs(2, true));
+  EXPECT_TRUE(folded.foldsCase);
+  EXPECT_EQ(folded.files, 7);
+  std::vector<std::pair<std::string, std::string>> moves;
+  for (const TBatchRename& m : folded.renamed) moves.push_back({m.from, m.to});
+  EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{
+                       {"a/b.txt", "a/b~3.txt"}, {"a/b.txt", "a/b~4.txt"}, {"A/B.TXT", "a/B~5.TXT"}, {"NOEXT", "NOEXT~2"}}));
+  EXPECT_EQ(FileText(dir.File("folded/a/B~5.TXT")), "capitals");
+  EXPECT_EQ(FileText(dir.File("folded/NOEXT~2")), "plain capitals");
+  EXPECT_EQ(Snapshot(dir.File("folded")).count("A"), 0u);  // one folder, spelt as the first entry has it
+
   // Case-sensitive: only the exact repeats move, past the name an entry carries itself.
+  if (FoldsHere(dir)) GTEST_SKIP() << "this file system ignores case, so names differing in case cannot be kept apart";
   TBatchResult exact = RunBatch(r, dir.File("exact"), AllItems(r), {}, Jobs(1, false));
   EXPECT_EQ(Snapshot(dir.File("exact")), (std::map<std::string, std::string>{{"a", "<dir>"},
                                                                              {"a/b.txt", "first"},
@@ -151,25 +174,12 @@ TEST(Batch, CollidingNamesGetNumberedNamesInEntryOrder) {
   EXPECT_EQ(exact.renamed[0].from, "a/b.txt");
   EXPECT_EQ(exact.renamed[0].to, "a/b~3.txt");
   EXPECT_EQ(exact.renamed[1].to, "a/b~4.txt");
-
-  // A folding file system (emulated): names differing in case collide too.
-  TBatchResult folded = RunBatch(r, dir.File("folded"), AllItems(r), {}, Jobs(2, true));
-  EXPECT_TRUE(folded.foldsCase);
-  EXPECT_EQ(folded.files, 7);
-  std::vector<std::pair<std::string, std::string>> moves;
-  for (const TBatchRename& m : folded.renamed) moves.push_back({m.from, m.to});
-  EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{
-                       {"a/b.txt", "a/b~3.txt"}, {"a/b.txt", "a/b~4.txt"}, {"A/B.TXT", "a/B~5.TXT"}, {"NOEXT", "NOEXT~2"}}));
-  EXPECT_EQ(FileText(dir.File("folded/a/B~5.TXT")), "capitals");
-  EXPECT_FALSE(fs::exists(dir.File("folded/A")));
-  EXPECT_EQ(FileText(dir.File("folded/NOEXT~2")), "plain capitals");
 }
 
 TEST(Batch, TheProbeFindsThisFileSystemsCaseRule) {
   TTempDir dir;
   samples::TextBundle({{"x.txt", "1"}, {"X.txt", "2"}}).Write(dir.File("p.lab"));
-  dir.Write("Case", AsSpan(std::string("c")));
-  const bool folds = fs::exists(dir.File("CASE"));
+  const bool folds = FoldsHere(dir);
   TLabReader r;
   r.Open(dir.File("p.lab"));
   TBatchResult res = RunBatch(r, dir.File("out"), AllItems(r));
