@@ -85,9 +85,11 @@ struct TBatchResult {
 // case where the file system folds case) gets "~2", "~3", ... before its
 // extension; a folder whose place a file of this run holds is numbered the
 // same way (and so is a file where a folder of this run stands). A folder
-// named in another case on a folding file system is the first spelling's. Output is the same whatever the number of jobs. Lists are in
-// item order. Throws FileError only when the destination itself cannot be
-// made; every later problem is in the result.
+// named in another case on a folding file system is the first spelling's.
+// Output is the same whatever the number of jobs. Lists are in item order.
+// Throws only before anything is written: VldError for an item path that is
+// not plain (empty, ".", ".." parts), FileError when the destination itself
+// cannot be made; every later problem is in the result.
 TBatchResult RunBatch(const TLabReader& reader, const std::filesystem::path& destination,
                       std::span<const TBatchItem> items, const TBatchProduce& produce = {},
                       const TBatchOptions& options = {});
