@@ -14,7 +14,9 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "core/browser/Batch.h"
 #include "core/browser/Extractor.h"
 #include "core/bundle/LabReader.h"
 #include "samples/ExtractSamples.h"
@@ -128,6 +130,20 @@ void BM_ExtractBundle(benchmark::State& state) {
   });
 }
 
+// The same extraction through the batch engine with one worker per core.
+void BM_ExtractBundleThreaded(benchmark::State& state) {
+  Measure(state, state.range(0) != 0, [](Workload& work, const fs::path& target) {
+    vld::TLabReader reader;
+    reader.Open(work.bundle);
+    std::vector<int> all(static_cast<std::size_t>(reader.Count()));
+    for (int i = 0; i < reader.Count(); ++i) all[static_cast<std::size_t>(i)] = i;
+    vld::TBatchOptions options;
+    options.jobs = 0;
+    vld::TBatchResult res = vld::RunBatch(reader, target, vld::EntryItems(reader, all), {}, options);
+    benchmark::DoNotOptimize(res.bytes);
+  });
+}
+
 // The yardstick: GNU tar unpacking the same files.
 void BM_TarExtract(benchmark::State& state) {
   Measure(state, state.range(0) != 0, [&state](Workload& work, const fs::path& target) {
@@ -140,8 +156,10 @@ void BM_TarExtract(benchmark::State& state) {
 
 // Argument 0: /dev/shm, 1: the disk.
 BENCHMARK(BM_ExtractBundle)->Arg(0)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractBundleThreaded)->Arg(0)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TarExtract)->Arg(0)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExtractBundle)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractBundleThreaded)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TarExtract)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

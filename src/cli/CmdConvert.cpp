@@ -2,6 +2,7 @@
 #include <iostream>
 #include <set>
 
+#include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 #include "core/audio/BinkData.h"
 #include "core/browser/Formats.h"
@@ -48,7 +49,8 @@ bool ConvertStandaloneAnimation(const std::string& input, const std::string& out
 // output folder), the file named as the viewer suggests (sets\beach.til ->
 // sets/beach.bmp); scripts and text tables keep their whole name
 // (demo.lua -> demo.lua.txt). A name already used in this run falls back to
-// the whole name too.
+// the whole name too, then to a number; names that still collide (another
+// case on a folding file system) are numbered by the batch itself.
 std::filesystem::path ConvertAllTarget(const std::string& name, const std::string& extension,
                                        std::set<std::filesystem::path>& used) {
   std::size_t slash = name.rfind('\\');
@@ -64,34 +66,45 @@ std::filesystem::path ConvertAllTarget(const std::string& name, const std::strin
   return target;
 }
 
-void ConvertAll(const std::string& bundle, const std::string& outDir) {
+// The extension ConvertEntryBytes gives a name, known before converting so
+// that every name of the run can be decided up front.
+std::string ConvertedExtension(std::string_view name) {
+  const TFormat* format = FormatForAction(name);
+  return format && format->convertExtension ? format->convertExtension : "";
+}
+
+void ConvertAll(const std::string& bundle, const std::string& outDir, int jobs) {
   if (!IsBundleFile(bundle)) throw VldError(bundle + " is not a LAB bundle.");
   TLabReader reader;
   reader.Open(bundle);
   std::set<std::filesystem::path> used;
-  int converted = 0, failed = 0;
-  const bool progress = ShowProgress();
+  std::vector<TBatchItem> items;
   for (int i = 0; i < reader.Count(); ++i) {
     const std::string name(reader.GetName(i));
     if (!IsConvertible(name)) continue;
-    if (progress) std::cerr << "\r[" << (i + 1) << "/" << reader.Count() << "] " << name << "\x1b[K" << std::flush;
-    try {
-      TConversion c = ConvertEntryBytes(name, reader.ReadEntryBytes(i));
-      std::filesystem::path target = std::filesystem::path(outDir) / ConvertAllTarget(name, c.extension, used);
-      std::filesystem::create_directories(target.parent_path());
-      WriteFileAtomic(target, c.data);
-      ++converted;
-    } catch (const std::exception& e) {
-      if (progress) std::cerr << "\n";
-      std::cerr << "vldtool: " << name << ": " << e.what() << "\n";
-      ++failed;
-    }
+    items.push_back({i, ConvertAllTarget(name, ConvertedExtension(name), used).generic_string()});
   }
-  if (progress) std::cerr << "\n";
-  std::cerr << "Converted " << converted << " entries into " << outDir;
+  TBatchProduce convert = [&reader](int index, ByteSpan bytes) {
+    std::string_view name = reader.GetName(index);
+    TConversion c = ConvertEntryBytes(name, bytes);
+    if (c.extension != ConvertedExtension(name))
+      throw VldError("converts to a " + c.extension + " file, not to the " + ConvertedExtension(name) + " expected.");
+    return std::move(c.data);
+  };
+  TBatchResult result = RunCliBatch(reader, outDir, items, convert, jobs);
+
+  for (const TBatchIssue& f : result.failed) std::cerr << "vldtool: " << reader.GetName(f.index) << ": " << f.message << "\n";
+  if (result.stopped)
+    std::cerr << "vldtool: " << reader.GetName(result.stopped->index) << ": " << result.stopped->message << "\n";
+  const int failed = static_cast<int>(result.failed.size()) + (result.stopped ? 1 : 0);
+  std::cerr << "Converted " << result.files << " entries into " << outDir;
   if (failed) std::cerr << "; " << failed << " could not be converted";
   std::cerr << "\n";
-  if (failed) throw VldError(std::to_string(failed) + " entries could not be converted.");
+  std::string refused = ReportBatchNotes(reader, result);
+  if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Conversion"));
+  if (failed) throw VldError(std::to_string(failed) + " entries could not be converted." +
+                             (refused.empty() ? "" : " " + refused));
+  if (!refused.empty()) throw VldError(refused);
 }
 
 }  // namespace
@@ -113,9 +126,11 @@ void RegisterConvertCommands(CLI::App& app) {
 
   auto* all = app.add_subcommand("convert-all", "Convert every convertible entry of a bundle, folder tree kept");
   static std::string allBundle, allOut;
+  static int allJobs = 0;
   all->add_option("BUNDLE", allBundle, "The LAB bundle")->required();
   all->add_option("-o,--output", allOut, "The folder to write into")->required();
-  all->callback([] { ConvertAll(allBundle, allOut); });
+  AddJobsOption(*all, allJobs);
+  all->callback([] { ConvertAll(allBundle, allOut, allJobs); });
 }
 
 }  // namespace vld::cli

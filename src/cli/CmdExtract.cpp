@@ -1,11 +1,9 @@
-#include <chrono>
-#include <cstdio>
 #include <iostream>
 #include <vector>
 
+#include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 #include "core/browser/ExtractPaths.h"
-#include "core/browser/Extractor.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
@@ -14,7 +12,7 @@ namespace vld::cli {
 
 namespace {
 
-void Extract(const std::string& bundle, const std::string& outDir, const std::vector<std::string>& names) {
+void Extract(const std::string& bundle, const std::string& outDir, const std::vector<std::string>& names, int jobs) {
   if (!IsBundleFile(bundle)) throw VldError(bundle + " is not a LAB bundle.");
   TLabReader reader;
   reader.Open(bundle);
@@ -32,31 +30,13 @@ void Extract(const std::string& bundle, const std::string& outDir, const std::ve
   }
 
   std::filesystem::path destination = ExtractDestination(outDir, bundle);
-  // On a terminal one line is rewritten, a few times a second at most.
-  ExtractProgressFn progress;
-  bool shown = false;
-  if (ShowProgress()) {
-    auto last = std::chrono::steady_clock::now();
-    progress = [&shown, last](int done, int count, const std::filesystem::path& target) mutable {
-      auto now = std::chrono::steady_clock::now();
-      if (shown && now - last < std::chrono::milliseconds(100) && done + 1 < count) return;
-      last = now;
-      shown = true;
-      std::fprintf(stderr, "\r\033[K[%d/%d] Extracting %s", done + 1, count, PathText(target).c_str());
-      std::fflush(stderr);
-    };
-  }
-  TExtractResult result;
-  try {
-    result = ExtractEntries(reader, destination, indexes, progress);
-  } catch (...) {
-    if (shown) std::fputs("\r\033[K", stderr);
-    throw;
-  }
-  if (shown) std::fputs("\r\033[K", stderr);
+  std::vector<TBatchItem> items = EntryItems(reader, indexes);
+  TBatchResult result = RunCliBatch(reader, destination, items, {}, jobs);
+  if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Extraction"));
 
   std::cerr << "Extracted " << result.files << " entries (" << result.bytes << " bytes) into " << PathText(destination)
             << "\n";
+  std::string refused = ReportBatchNotes(reader, result);
   bool damaged = false;
   if (result.CutShort()) {
     for (int index : result.cutShortIndexes)
@@ -71,7 +51,8 @@ void Extract(const std::string& bundle, const std::string& outDir, const std::ve
               << reader.Count() << ".\n";
     damaged = true;
   }
-  if (damaged) throw VldError(bundle + " is damaged.");
+  if (damaged) throw VldError(bundle + " is damaged." + (refused.empty() ? "" : " " + refused));
+  if (!refused.empty()) throw VldError(refused);
 }
 
 }  // namespace
@@ -81,10 +62,12 @@ void RegisterExtractCommand(CLI::App& app) {
       "extract", "Write entries as raw files into DIR/<bundle name up to its first '.'>/, folders from '\\'");
   static std::string bundle, outDir = ".";
   static std::vector<std::string> names;
+  static int jobs = 0;
   extract->add_option("BUNDLE", bundle, "The LAB bundle")->required();
   extract->add_option("-o,--output", outDir, "The folder to extract into (default: the current folder)");
   extract->add_option("ENTRY", names, "Entries to extract (case-insensitive); all entries when none is named");
-  extract->callback([] { Extract(bundle, outDir, names); });
+  AddJobsOption(*extract, jobs);
+  extract->callback([] { Extract(bundle, outDir, names, jobs); });
 }
 
 }  // namespace vld::cli

@@ -9,6 +9,7 @@
 #include <windows.h>
 #endif
 
+#include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 
 int main(int argc, char** argv) {
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return 2;
+  } catch (const vld::cli::TExitCode& e) {
+    return e.Code();
   } catch (const std::exception& e) {
     std::cerr << "vldtool: " << e.what() << "\n";
     return 1;

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "TestFiles.h"
 #include "core/audio/BinkData.h"
+#include "core/bundle/LabReader.h"
 #include "core/common/FileIO.h"
 #include "samples/ExtractSamples.h"
 
@@ -160,4 +164,128 @@ TEST(CliConvert, NonStandardSmushAndSelfOverwriteAreRefused) {
   ToolRun self = Tool(dir, dir.Path(), {"convert", "scene.bik"});
   EXPECT_EQ(self.code, 1);
   EXPECT_EQ(ReadWholeFile(dir.File("scene.bik")), wrapped);
+}
+
+namespace {
+
+std::map<std::string, std::string> Contents(const fs::path& root) {
+  std::map<std::string, std::string> out;
+  for (const std::string& f : Files(root)) out[f] = AsString(ReadWholeFile(root / f));
+  return out;
+}
+
+}  // namespace
+
+TEST(CliExtract, LinksInTheDestinationAreRefusedAndReported) {
+  TTempDir dir;
+  samples::TextBundle({{"sub\\big1.bin", "1"}, {"sub\\big2.bin", "2"}, {"sub\\small.txt", "3"}, {"top.txt", "4"}})
+      .Write(dir.File("x.lab"));
+  fs::create_directories(dir.File("outside"));
+  fs::create_directories(dir.File("dest/x"));
+  fs::create_directory_symlink("../../outside", dir.File("dest/x/sub"));
+  fs::create_symlink("../../outside/top.txt", dir.File("dest/x/top.txt"));
+  dir.Write("outside/top.txt", AsSpan(std::string("outside")));
+
+  ToolRun r = Tool(dir, dir.Path(), {"extract", "x.lab", "-o", "dest"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(Contents(dir.File("outside")), (std::map<std::string, std::string>{{"top.txt", "outside"}}));
+  EXPECT_EQ(AsString(ReadWholeFile(dir.File("dest/x/top.txt"))), "4");
+  const std::string link = "dest/x/sub";  // as the user named the destination
+  for (const char* entry : {"sub\\big1.bin", "sub\\big2.bin", "sub\\small.txt"})
+    EXPECT_NE(r.err.find(std::string("vldtool: entry ") + entry + " was not written: " + link + " is a symbolic link"),
+              std::string::npos)
+        << r.err;
+  EXPECT_NE(r.err.find("Extracted 1 entries"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("top.txt was a symbolic link; it was replaced"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vldtool: 3 entries were not written because a symbolic link stands in the destination."),
+            std::string::npos)
+      << r.err;
+}
+
+TEST(CliExtract, CollidingNamesAreNumberedWithANotice) {
+  TTempDir dir;
+  samples::TextBundle({{"a\\b.txt", "1"}, {"a\\b.txt", "2"}, {"a\\.\\b.txt", "3"}}).Write(dir.File("c.lab"));
+  ToolRun r = Tool(dir, dir.Path(), {"extract", "c.lab", "-o", "OUT"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Contents(dir.File("OUT/c")),
+            (std::map<std::string, std::string>{{"a/b.txt", "1"}, {"a/b~2.txt", "2"}, {"a/b~3.txt", "3"}}));
+  EXPECT_EQ(r.err, "Extracted 3 entries (3 bytes) into OUT/c\n"
+                   "vldtool: 2 entries had a name already written in this run and went to another name:\n"
+                   "  a\\b.txt -> a/b~2.txt\n"
+                   "  a\\.\\b.txt -> a/b~3.txt\n");
+}
+
+TEST(CliExtract, AnyNumberOfJobsWritesTheSameFilesAndSaysTheSame) {
+  TTempDir dir;
+  samples::TGeneratedBundle layout;
+  layout.entries = 2000;
+  layout.folders = 20;
+  layout.minSize = 1;
+  layout.maxSize = 70000;
+  samples::WriteGeneratedBundle(dir.File("gen.lab"), layout);
+  ToolRun one = Tool(dir, dir.Path(), {"extract", "gen.lab", "-o", "one", "--jobs", "1"});
+  ToolRun three = Tool(dir, dir.Path(), {"extract", "gen.lab", "-o", "three", "-j", "3"});
+  ToolRun all = Tool(dir, dir.Path(), {"extract", "gen.lab", "-o", "all"});
+  EXPECT_EQ(one.code, 0) << one.err;
+  EXPECT_EQ(three.code, 0) << three.err;
+  EXPECT_EQ(all.code, 0) << all.err;
+  std::map<std::string, std::string> tree = Contents(dir.File("one/gen"));
+  EXPECT_EQ(tree.size(), 2000u);
+  EXPECT_EQ(Contents(dir.File("three/gen")), tree);
+  EXPECT_EQ(Contents(dir.File("all/gen")), tree);
+  auto withoutFolder = [](std::string text, const std::string& folder) {
+    return text.replace(text.find(folder), folder.size(), "*");
+  };
+  EXPECT_EQ(withoutFolder(three.err, "three"), withoutFolder(one.err, "one"));
+  EXPECT_EQ(Tool(dir, dir.Path(), {"extract", "gen.lab", "-o", "bad", "--jobs", "-1"}).code, 2);
+}
+
+TEST(CliExtract, CtrlCStopsCleanlyWithExitCode130) {
+  TTempDir dir;
+  samples::TGeneratedBundle layout;
+  layout.entries = 3000;
+  layout.folders = 10;
+  layout.minSize = 64 * 1024;
+  layout.maxSize = 256 * 1024;
+  samples::WriteGeneratedBundle(dir.File("big.lab"), layout);
+  fs::path err = dir.File("run.err");
+
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::FILE* e = std::freopen(err.c_str(), "w", stderr);
+    if (!e || ::chdir(dir.Path().c_str()) != 0) ::_exit(99);
+    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "extract", "big.lab", "-o", "OUT", "--jobs", "1", static_cast<char*>(nullptr));
+    ::_exit(98);
+  }
+  // Interrupt once the first files are in place.
+  int status = 0;
+  while (Files(dir.File("OUT/big")).size() < 3) {
+    ASSERT_EQ(::waitpid(child, &status, WNOHANG), 0) << AsString(ReadWholeFile(err));
+    ::usleep(1000);
+  }
+  ::kill(child, SIGINT);
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+
+  std::string text = AsString(ReadWholeFile(err));
+  EXPECT_EQ(text.rfind("Interrupted: ", 0), 0u) << text;
+  EXPECT_NE(text.find(" of 3000 files were written into OUT/big; none is left half-written."), std::string::npos)
+      << text;
+  // Every file there is whole, and no temporary file is left.
+  TLabReader reader;
+  reader.Open(dir.File("big.lab"));
+  std::size_t whole = 0;
+  for (auto& e : fs::recursive_directory_iterator(dir.File("OUT/big"))) {
+    if (!e.is_regular_file()) continue;
+    std::string rel = fs::relative(e.path(), dir.File("OUT/big")).string();
+    int index = reader.FindEntry(std::string(rel).replace(rel.find('/'), 1, "\\"));
+    ASSERT_GE(index, 0) << rel;
+    EXPECT_EQ(ReadWholeFile(e.path()), reader.ReadEntryBytes(index)) << rel;
+    ++whole;
+  }
+  EXPECT_GE(whole, 3u);
+  EXPECT_LT(whole, 3000u);
+  EXPECT_NE(text.find("Interrupted: " + std::to_string(whole) + " of"), std::string::npos) << text;
 }

@@ -86,15 +86,18 @@ TEST(Extractor, WritesTheTreeBelowTheBundleStemInDirectoryOrder) {
                                                "gfx/deep/er/c.lua", "GFX/", "GFX/A.til"}));
 }
 
-TEST(Extractor, LaterEntriesOfTheSameNameWinAndOldFilesAreReplaced) {
+TEST(Extractor, RepeatedNamesAreNumberedAndOldFilesAreReplaced) {
   TTempDir dir;
   samples::TextBundle({{"x.dat", "first"}, {"\\.\\x.dat", "second"}}).Write(dir.File("b.lab"));
   fs::create_directories(dir.File("out/b"));
   WriteFileAtomic(dir.File("out/b/x.dat"), Text("an old file that is much longer"));
   TLabReader r;
   r.Open(dir.File("b.lab"));
-  ExtractAllEntries(r, dir.File("out/b"));
-  EXPECT_EQ(FileText(dir.File("out/b/x.dat")), "second");
+  TExtractResult res = ExtractAllEntries(r, dir.File("out/b"));
+  EXPECT_EQ(FileText(dir.File("out/b/x.dat")), "first");
+  EXPECT_EQ(FileText(dir.File("out/b/x~2.dat")), "second");
+  ASSERT_EQ(res.renamed.size(), 1u);
+  EXPECT_EQ(res.renamed[0].to, "x~2.dat");
 }
 
 TEST(Extractor, SelectedEntriesOnlyInTheGivenOrder) {
@@ -195,11 +198,11 @@ TEST(Extractor, HostileNamesStayInsideTheDestination) {
 
 TEST(Extractor, AnErrorPartWayStopsAndKeepsEarlierFiles) {
   TTempDir dir;
-  samples::TextBundle({{"a.txt", "a"},
-                       {"blocker", "a file where a folder must go"},
-                       {"blocker\\inside.txt", "cannot be written"},
-                       {"z.txt", "z"}})
+  samples::TextBundle({{"a.txt", "a"}, {"b.txt", "b"}, {"blocker\\inside.txt", "cannot be written"}, {"z.txt", "z"}})
       .Write(dir.File("err.lab"));
+  // Left by something else before the run.
+  fs::create_directories(dir.File("out"));
+  dir.Write("out/blocker", AsSpan(std::string("a file where a folder must go")));
   TLabReader r;
   r.Open(dir.File("err.lab"));
   Progress progress;
@@ -212,7 +215,7 @@ TEST(Extractor, AnErrorPartWayStopsAndKeepsEarlierFiles) {
     EXPECT_NE(msg.find("entry 3 of 4"), std::string::npos) << msg;
   }
   EXPECT_EQ(progress.done, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "blocker"}));
+  EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "b.txt", "blocker"}));
   EXPECT_EQ(FileText(dir.File("out/blocker")), "a file where a folder must go");
 }
 
@@ -237,4 +240,18 @@ TEST(Extractor, AFileInThePlaceOfTheDestinationIsRefused) {
   r.Open(dir.File("f.lab"));
   EXPECT_THROW(ExtractAllEntries(r, dir.File("f")), VldError);
   EXPECT_EQ(FileText(dir.File("f")), "not a folder");
+}
+
+TEST(Extractor, AProgressCallbackThatThrowsCancelsWithoutAHalfFile) {
+  TTempDir dir;
+  LabWriter w = samples::TextBundle({{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
+  w.Write(dir.File("t.lab"));
+  TLabReader r;
+  r.Open(dir.File("t.lab"));
+  EXPECT_THROW(ExtractAllEntries(r, dir.File("out"),
+                                 [](int done, int, const fs::path&) {
+                                   if (done == 2) throw std::runtime_error("stop");
+                                 }),
+               VldError);
+  EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "b.txt"}));
 }

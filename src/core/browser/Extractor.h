@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/browser/Batch.h"
 #include "core/bundle/LabReader.h"
 
 namespace vld {
@@ -14,20 +15,17 @@ namespace vld {
 // and `target` is the file about to be written.
 using ExtractProgressFn = std::function<void(int done, int count, const std::filesystem::path& target)>;
 
-struct TExtractResult {
-  int files = 0;                     // files written
-  std::int64_t bytes = 0;            // bytes written
-  std::vector<int> cutShortIndexes;  // entries whose data runs past the end of the bundle
+using TExtractResult = TBatchResult;
 
-  int CutShort() const { return static_cast<int>(cutShortIndexes.size()); }
-};
-
-// Writes the given entries, in the given order, below `destination` (created
-// if missing) at the paths MapEntryName gives. Each file is written under a
-// temporary name beside its target and renamed into place; an entry of size 0
-// or less becomes an empty file; an entry cut short by the end of the bundle
-// is written as far as it exists and counted. An error stops at the failing
-// entry (VldError saying which) and leaves the files written before it.
+// Writes the given entries, in the given order, on one thread, below
+// `destination` (created if missing) at the paths MapEntryName gives, with
+// RunBatch's rules: temporary name then rename, no link followed (refusals
+// listed, the run goes on), repeated names numbered. An entry of size 0 or
+// less becomes an empty file; an entry cut short by the end of the bundle is
+// written as far as it exists and counted. An I/O error stops at the failing
+// entry (VldError saying which) and leaves the files written before it. A
+// progress callback that throws cancels the run: the file being written is
+// removed and VldError says how many were written.
 TExtractResult ExtractEntries(TLabReader& reader, const std::filesystem::path& destination,
                               std::span<const int> indexes, const ExtractProgressFn& progress = {});
 

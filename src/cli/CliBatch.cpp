@@ -1,0 +1,117 @@
+#include "cli/CliBatch.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/CliCommon.h"
+#include "core/common/FileIO.h"
+
+namespace vld::cli {
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+
+// Ctrl+C asks the batch to stop for as long as one runs.
+class InterruptScope {
+ public:
+  InterruptScope() {
+    gInterrupted = false;
+    previous_ = std::signal(SIGINT, OnInterrupt);
+  }
+  ~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+constexpr int kBarWidth = 24;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+double MiB(std::int64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// One line, rewritten at most ten times a second.
+class ProgressBar {
+ public:
+  void Show(const TBatchProgress& p, bool force = false) {
+    auto now = std::chrono::steady_clock::now();
+    if (!force && shown_ && now - last_ < kRedrawInterval) return;
+    last_ = now;
+    shown_ = true;
+    double seconds = std::chrono::duration<double>(now - start_).count();
+    double part = p.bytesTotal > 0 ? static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal)
+                                   : (p.total > 0 ? static_cast<double>(p.done) / p.total : 1.0);
+    int filled = static_cast<int>(part * kBarWidth + 0.5);
+    std::string bar(static_cast<std::size_t>(std::clamp(filled, 0, kBarWidth)), '#');
+    bar.resize(kBarWidth, '.');
+    std::fprintf(stderr, "\r\033[K[%s] %d/%d files, %.1f/%.1f MiB, %.1f MiB/s", bar.c_str(), p.done, p.total,
+                 MiB(p.bytesDone), MiB(p.bytesTotal), seconds > 0 ? MiB(p.bytesDone) / seconds : 0.0);
+    std::fflush(stderr);
+  }
+  void Clear() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
+                         std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs) {
+  InterruptScope interrupt;
+  ProgressBar bar;
+  TBatchOptions options;
+  options.jobs = jobs;
+  options.cancel = &gInterrupted;
+  if (ShowProgress()) options.progress = [&bar](const TBatchProgress& p) { bar.Show(p); };
+  TBatchResult result;
+  try {
+    result = RunBatch(reader, destination, items, produce, options);
+  } catch (...) {
+    bar.Clear();
+    throw;
+  }
+  bar.Clear();
+  if (result.cancelled) {
+    std::cerr << "Interrupted: " << result.files << " of " << items.size() << " files were written into "
+              << PathText(destination) << "; none is left half-written.\n";
+    throw TExitCode(kInterruptedExitCode);
+  }
+  return result;
+}
+
+std::string ReportBatchNotes(const TLabReader& reader, const TBatchResult& result) {
+  if (!result.renamed.empty()) {
+    std::size_t n = result.renamed.size();
+    std::cerr << "vldtool: " << n << (n == 1 ? " entry" : " entries")
+              << " had a name already written in this run"
+              << (result.foldsCase ? " (this file system ignores case)" : "") << " and went to another name:\n";
+    for (const TBatchRename& r : result.renamed)
+      std::cerr << "  " << reader.GetName(r.index) << " -> " << r.to << "\n";
+  }
+  for (const TBatchIssue& link : result.replacedLinks) std::cerr << "vldtool: " << link.message << "\n";
+  for (const TBatchIssue& refusal : result.refused)
+    std::cerr << "vldtool: entry " << reader.GetName(refusal.index) << " was not written: " << refusal.message << "\n";
+  if (result.refused.empty()) return {};
+  std::size_t n = result.refused.size();
+  return std::to_string(n) + (n == 1 ? " entry was" : " entries were") +
+         " not written because a symbolic link stands in the destination.";
+}
+
+void AddJobsOption(CLI::App& command, int& jobs) {
+  command.add_option("-j,--jobs", jobs, "Worker threads (default: one per core)")->check(CLI::NonNegativeNumber);
+}
+
+}  // namespace vld::cli

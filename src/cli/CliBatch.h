@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "core/browser/Batch.h"
+
+namespace vld::cli {
+
+// Ends vldtool with this exit code; what had to be said is printed already.
+class TExitCode : public std::exception {
+ public:
+  explicit TExitCode(int code) : code_(code) {}
+  int Code() const { return code_; }
+  const char* what() const noexcept override { return "exit"; }
+
+ private:
+  int code_;
+};
+
+constexpr int kInterruptedExitCode = 130;
+
+// Runs a batch for a command: `jobs` workers (0: one per core), a progress
+// bar on stderr when it is a terminal, and Ctrl+C stopping it cleanly (the
+// finished files stay, a line says how many, exit code 130).
+TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
+                         std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs);
+
+// Prints what a user must know beyond the summary line: entries written under
+// other names, links replaced, entries refused because of a link. Returns an
+// error text when entries were refused (the command then ends with exit 1),
+// empty otherwise.
+std::string ReportBatchNotes(const TLabReader& reader, const TBatchResult& result);
+
+// Adds the --jobs option to a command.
+void AddJobsOption(CLI::App& command, int& jobs);
+
+}  // namespace vld::cli
