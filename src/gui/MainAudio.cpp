@@ -1,10 +1,11 @@
-#include <QListWidget>
+
 #include <QPlainTextEdit>
 
 #include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/Work.h"

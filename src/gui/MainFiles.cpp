@@ -13,6 +13,7 @@
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "gui/ExtractAll.h"
+#include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/Work.h"

@@ -1,10 +1,11 @@
 #include <QLabel>
-#include <QListWidget>
+
 
 #include "core/browser/ExtractPaths.h"
 #include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
+#include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/ExtractAll.h"
 #include "gui/ImageViewer.h"

@@ -2,6 +2,7 @@
 
 #include "core/bundle/LabReader.h"
 #include "core/common/FileIO.h"
+#include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/TextViewer.h"

@@ -1,4 +1,5 @@
 #include "core/bundle/LabReader.h"
+#include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/SurfacePlayer.h"

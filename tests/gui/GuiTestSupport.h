@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "gui/AppWindows.h"
+#include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/Platform.h"

@@ -163,7 +163,7 @@ class MainWindowTest : public QObject {
     f.Select(0);
     m.show();
     QVERIFY(QTest::qWaitForWindowExposed(&m));
-    QRect rect = m.FileBox->visualItemRect(m.FileBox->item(0));
+    QRect rect = m.FileBox->EntryRect(0);
     // A double click is a click followed by the double-click event.
     QTest::mouseClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
@@ -241,7 +241,7 @@ class MainWindowTest : public QObject {
     f.Open(second);
     TMainForm& m = f.Main();
     QCOMPARE(m.FileBox->count(), 1);
-    QCOMPARE(m.FileBox->item(0)->text(), QString("three.aif"));
+    QCOMPARE(m.FileBox->itemText(0), QString("three.aif"));
     QCOMPARE(m.Reader()->Count(), 1);
     QCOMPARE(m.lFilename->text(), QString("three.aif"));
     QCOMPARE(m.StatusText(0), QString("1 files in the bundle"));
@@ -270,7 +270,7 @@ class MainWindowTest : public QObject {
     TViewerFixture f;
     f.Open(RawFile("damaged.lab", lab.Build()));
     TMainForm& m = f.Main();
-    QCOMPARE(m.FileBox->item(0)->text(), QString("only.til"));
+    QCOMPARE(m.FileBox->itemText(0), QString("only.til"));
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
     QVERIFY(f.platform.boxes[0].text.startsWith("The bundle is damaged"));
