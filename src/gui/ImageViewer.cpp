@@ -27,6 +27,9 @@ TImageForm::TImageForm(QWidget* parent) : QMainWindow(parent, Qt::Window | Qt::M
   QMenu* file = menuBar()->addMenu("&File");
   SaveasBMP1 = file->addAction("Save &as BMP...");
   SaveasBMP1->setShortcut(QKeySequence("Ctrl+S"));
+  SaveasPNG1 = file->addAction("Save as &PNG...");
+  SaveasPNG1->setShortcut(QKeySequence("Ctrl+Shift+S"));
+  connect(SaveasPNG1, &QAction::triggered, this, [this] { emit savePngRequested(pictureBytes_); });
   Exit1 = file->addAction("E&xit");
   connect(SaveasBMP1, &QAction::triggered, this, [this] { SaveasBMP1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });

@@ -19,6 +19,7 @@ class TImageForm : public QMainWindow {
 
   QLabel* Image1 = nullptr;
   QAction* SaveasBMP1 = nullptr;
+  QAction* SaveasPNG1 = nullptr;
   QAction* Exit1 = nullptr;
 
   // Loads a BMP byte stream as the picture; an empty stream gives an empty
@@ -44,6 +45,8 @@ class TImageForm : public QMainWindow {
  signals:
   // "Save as BMP..." was chosen: save these bytes (the picture as loaded).
   void saveRequested(const vld::Bytes& bmp);
+  // "Save as PNG..." was chosen: save the picture as loaded, as PNG.
+  void savePngRequested(const vld::Bytes& bmp);
 
  protected:
   void showEvent(QShowEvent* event) override;

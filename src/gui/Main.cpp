@@ -96,7 +96,9 @@ void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtract
 
 void TMainForm::ConnectWindows() {
   connect(imageForm_, &TImageForm::saveRequested, this,
-          [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp); }); });
+          [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp, false); }); });
+  connect(imageForm_, &TImageForm::savePngRequested, this,
+          [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp, true); }); });
   connect(textForm_, &TTextViewerForm::saveRequested, this, [this](const QString& name, const vld::Bytes& text) {
     Guarded([&] { SaveTextFromViewer(name, text); });
   });
@@ -147,10 +149,13 @@ void TMainForm::BuildWindow() {
   btSaveWav = new QPushButton("Save as Wave...", gbActions);
   btAction->setObjectName("btAction");
   btSaveBMP->setObjectName("btSaveBMP");
+  btSavePNG = new QPushButton("Save as PNG...", gbActions);
+  btSavePNG->setObjectName("btSavePNG");
   btSaveFile->setObjectName("btSaveFile");
   btSaveWav->setObjectName("btSaveWav");
   actions->addWidget(btAction, 0, 0);
   actions->addWidget(btSaveBMP, 0, 1);
+  actions->addWidget(btSavePNG, 0, 2);
   actions->addWidget(btSaveFile, 1, 0);
   actions->addWidget(btSaveWav, 1, 1);
   rightLayout->addWidget(gbFileInfo);
@@ -214,6 +219,7 @@ void TMainForm::BuildWindow() {
   ConnectListFeatures();
   connect(btAction, &QPushButton::clicked, this, [this] { Guarded([this] { btnAction(); }); });
   connect(btSaveBMP, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveBMPClick(); }); });
+  connect(btSavePNG, &QPushButton::clicked, this, [this] { Guarded([this] { btSavePNGClick(); }); });
   connect(btSaveFile, &QPushButton::clicked, this, [this] { Guarded([this] { btnSaveFile(); }); });
   connect(btSaveWav, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveWavClick(); }); });
 }
@@ -221,7 +227,7 @@ void TMainForm::BuildWindow() {
 void TMainForm::FormCreate() {
   FPlayerOpen = false;
   for (QLabel* l : {lFilename, lOffset, lSize, lType}) l->clear();
-  for (QPushButton* b : {btAction, btSaveBMP, btSaveFile, btSaveWav}) b->setEnabled(false);
+  for (QPushButton* b : {btAction, btSaveBMP, btSavePNG, btSaveFile, btSaveWav}) b->setEnabled(false);
 }
 
 vld::TRunTempDir& TMainForm::TempDir() {
@@ -395,6 +401,7 @@ void TMainForm::ApplyFileType(const std::string& name) {
   if (row.caption) btAction->setText(row.caption);
   btAction->setEnabled(row.action);
   btSaveBMP->setEnabled(row.saveBmp);
+  btSavePNG->setEnabled(row.saveBmp);
   btSaveWav->setEnabled(row.saveWav);
   btSaveFile->setEnabled(row.saveFile);
 }

@@ -76,6 +76,7 @@ class TMainForm : public QMainWindow {
   QLabel* lType = nullptr;
   QPushButton* btAction = nullptr;
   QPushButton* btSaveBMP = nullptr;
+  QPushButton* btSavePNG = nullptr;  // beside Save as BMP, enabled with it
   QPushButton* btSaveFile = nullptr;
   QPushButton* btSaveWav = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -136,6 +137,7 @@ class TMainForm : public QMainWindow {
   void RenderKFNFont(int index, vld::TMemoryStream& dest);
   void LoadBMPEntry(int index, vld::TMemoryStream& dest);
   void btSaveBMPClick();
+  void btSavePNGClick();
   void SavealltilesasBMPs1Click();
 
   // Sound.
@@ -266,7 +268,7 @@ class TMainForm : public QMainWindow {
   void DecodeInto(int index, const char* extension, vld::TMemoryStream& dest);
   void ShowImage(const char* extension);
   void ShowPicture(const vld::TImageFile& picture, const std::string& entryName);
-  void SavePictureFromViewer(const vld::Bytes& bmp);
+  void SavePictureFromViewer(const vld::Bytes& bmp, bool png);
   void SaveTextFromViewer(const QString& suggestedName, const vld::Bytes& text);
   void PlayEntry(const char* extension);
   void ClosePlayer();

@@ -124,7 +124,28 @@ void TMainForm::btSaveBMPClick() {
   DecodeSelected(*format, [target](vld::TDecoded& d) { vld::WriteFileAtomic(target, d.picture.bmp); });
 }
 
-void TMainForm::SavePictureFromViewer(const vld::Bytes& bmp) {
+void TMainForm::btSavePNGClick() {
+  if (EntryCount() == 0 || !FBundleOpen) return;
+  if (RefuseWhileBusy()) return;
+  const int index = SelectedIndex();
+  const std::string name = SelectedRawName();
+  const vld::TFormat* format = vld::FormatForSaveBmp(name);
+  if (!format) return;
+  std::optional<QString> path =
+      RunSaveDialog(Latin1(vld::SaveSuggestion(name, ".png")), "PNG images (*.png)|*.png", "png");
+  if (!path) return;
+  if (RefuseEmptyEntry(index)) return;
+  const std::filesystem::path target = FsPath(*path);
+  DecodeSelected(*format, [target](vld::TDecoded& d) { vld::WriteFileAtomic(target, vld::BmpToPng(d.picture.bmp)); });
+}
+
+void TMainForm::SavePictureFromViewer(const vld::Bytes& bmp, bool png) {
+  if (png) {
+    std::optional<QString> path =
+        RunSaveDialog(Latin1(vld::SaveSuggestion(SelectedRawName(), ".png")), "PNG images (*.png)|*.png", "png");
+    if (path) vld::WriteFileAtomic(FsPath(*path), vld::BmpToPng(bmp));
+    return;
+  }
   // The dialog keeps whatever filter the last save command set.
   std::optional<QString> path = RunSaveDialog(Latin1(vld::BmpSuggestion(SelectedRawName())), QString(), "bmp");
   if (!path) return;
