@@ -381,7 +381,7 @@ TEST_F(LabReaderTest, NamesFarApartAreReadFromWhereverTheyLie) {
   std::filesystem::path file = dir.Write("far.lab", lab.Build());
   std::filesystem::resize_file(file, static_cast<std::uintmax_t>(farPos));  // a hole, no disk space
   {
-    std::FILE* f = std::fopen(file.c_str(), "ab");
+    std::FILE* f = vld::OpenFile(file, "ab");
     ASSERT_NE(f, nullptr);
     Bytes far = MaskedName("Far\\Away.LUA");
     std::fwrite(far.data(), 1, far.size(), f);
