@@ -2,7 +2,9 @@
 
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QLabel>
 #include <QProcessEnvironment>
+#include <QProgressBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 
@@ -17,6 +19,13 @@
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/Work.h"
+
+namespace {
+
+// Entries from this size on are saved with the progress window and Cancel.
+constexpr std::int32_t kLargeSave = 8 * 1024 * 1024;
+
+}  // namespace
 
 void TMainForm::SetInputEnabled(bool enabled) {
   // The secondary windows are children of this one, so the window itself
@@ -61,24 +70,72 @@ void TMainForm::btnSaveFile() {
     SetStatus(1, "");
     return;
   }
-  // A large entry is copied on the worker; the copy goes to a temporary file
-  // that only becomes the chosen file when it is complete.
+  // The entry is copied on the worker into a temporary file that becomes the
+  // chosen file only when it is complete; a large one shows the progress
+  // window, whose Cancel leaves nothing behind.
   vld::TLabReader* reader = FReader.get();
   const std::filesystem::path target = FsPath(*path);
   const std::int32_t size = FReader->GetSize(i);
-  work_->Start<std::int64_t>(
-      "Saving the file", [reader, i, target](Cancel) { return reader->ExtractEntry(i, target); },
-      [this, size](std::int64_t& written) {
+  const bool large = size >= kLargeSave;
+  if (large) extractForm_->Begin("Saving the file", 1);
+  TWorkRunner* work = work_;
+  struct TSaveRun {
+    std::int64_t written = 0;
+    bool cancelled = false;
+  };
+  work_->Start<TSaveRun>(
+      "Saving the file",
+      [this, reader, i, target, size, large, work](Cancel cancel) {
+        struct TCountingSink : vld::TByteSink {
+          vld::TByteSink& out;
+          std::function<void(std::int64_t)> tick;
+          std::int64_t n = 0;
+          TCountingSink(vld::TByteSink& o, std::function<void(std::int64_t)> t) : out(o), tick(std::move(t)) {}
+          void Write(const std::uint8_t* data, std::size_t k) override {
+            out.Write(data, k);
+            n += static_cast<std::int64_t>(k);
+            tick(n);
+          }
+        };
+        TSaveRun run;
+        vld::TAtomicFile file(target);
+        auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        TCountingSink sink(file, [&](std::int64_t n) {
+          auto now = std::chrono::steady_clock::now();
+          if (!large || now - last < std::chrono::milliseconds(30)) return;
+          last = now;
+          QString name = PathQt(target);
+          work->Post([this, n, size, name] {
+            extractForm_->ProgressBar1->setMaximum(100);
+            extractForm_->ProgressBar1->setValue(size > 0 ? static_cast<int>(n * 100 / size) : 0);
+            extractForm_->CurFilename->setText("Saving " + name);
+          });
+        });
+        run.written = reader->CopyEntryTo(i, sink, &cancel);
+        if (cancel) {
+          run.cancelled = true;  // the temporary file goes with `file`
+          return run;
+        }
+        file.Commit();
+        return run;
+      },
+      [this, size, large](TSaveRun& run) {
+        if (large) extractForm_->Finish();
+        if (run.cancelled) {
+          SetStatus(1, "Saving cancelled: nothing was written.");
+          return;
+        }
         SetStatus(1, "");
-        if (written < size) {
+        if (run.written < size) {
           platform_.MessageBox(BoxKind::Warning,
                                QString("The entry runs past the end of the bundle: only %1 of its %2 bytes exist and "
                                        "were saved. The bundle is damaged.")
-                                   .arg(written)
+                                   .arg(run.written)
                                    .arg(size));
         }
       },
-      [this](std::exception_ptr e) {
+      [this, large](std::exception_ptr e) {
+        if (large) extractForm_->Finish();
         SetStatus(1, "");
         ShowError(e);
       });

@@ -249,6 +249,24 @@ class FilesTest : public QObject {
     QCOMPARE(f.Main().StatusText(1), "200 entries written to " + Q(dir.File("out/big")));
   }
 
+  void ALargeSaveShowsProgressAndCancelLeavesNothing() {
+    vld::TTempDir dir;
+    const std::size_t size = std::size_t{256} << 20;
+    QString bundle = Bundle(dir, "huge.lab", {{"movies\\big.dat", Bytes(size, 7)}});
+    TViewerFixture f;
+    f.Open(bundle);
+    QObject::connect(f.windows.extract->ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+      if (value > 0 && f.windows.extract->btCancel->isEnabled()) f.windows.extract->btCancel->click();
+    });
+    f.platform.saveAnswers.push_back(Q(dir.File("big.dat")));
+    f.Main().btSaveFile->click();
+    QVERIFY(f.windows.extract->isVisible());
+    WaitIdle(f.Main());
+    QVERIFY(!f.windows.extract->isVisible());
+    QCOMPARE(f.Main().StatusText(1), QString("Saving cancelled: nothing was written."));
+    QCOMPARE(Tree(dir.Path()), std::vector<std::string>{"huge.lab"});  // no file, no temporary file
+  }
+
   void CancelLeavesOnlyWholeFiles() {
     vld::TTempDir dir;
     const std::size_t size = 1 << 20;

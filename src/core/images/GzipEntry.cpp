@@ -121,7 +121,8 @@ void InflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
     if (FastInflateInto(entry, out, info)) return;
     // A refused attempt may have written anything; zlib's partial result must
     // be followed by zeros, as without the attempt.
-    std::memset(out, 0, info.declaredLength);
+    // (An empty output has no buffer at all.)
+    if (info.declaredLength > 0) std::memset(out, 0, info.declaredLength);
   }
 #endif
   ZlibInflateInto(entry, out, info);

@@ -1,0 +1,170 @@
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "GuiTestSupport.h"
+#include "TestFiles.h"
+#include "core/bundle/LabReader.h"
+#include "core/bundle/LabWriter.h"
+#include "gui/ImageViewer.h"
+#include "samples/Demo.h"
+#include "samples/ImageSamples.h"
+
+namespace smp = vld::samples;
+
+namespace {
+
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+}  // namespace
+
+// The list pane: filter, folder view, PNG export, multi-select, drag-out,
+// copying names and the recent files, on the demo bundle.
+class ListTest : public QObject {
+  Q_OBJECT
+
+ private:
+  vld::TTempDir dir_;
+  smp::DemoFiles demo_;
+
+ private slots:
+  void initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);  // settings go to a scratch place
+    demo_ = smp::WriteDemo(dir_.File("demo"));
+  }
+
+  void FilterHidesRowsButActionsUseEntryIndexes() {
+    TViewerFixture f;
+    f.Open(Q(demo_.bundle));
+    TMainForm& m = f.Main();
+    m.Findentry1->trigger();
+    m.edFilter->setText("ORB");
+    QCOMPARE(m.FileBox->Model()->VisibleCount(), 8);
+    QCOMPARE(m.StatusText(0), QString("8 of 32 files"));
+    QCOMPARE(m.FileBox->currentRow(), 12);  // the first orb, by its entry index
+    m.FileBox->setCurrentRow(15);
+    QCOMPARE(m.lFilename->text(), QString("textures\\pulse\\orb3.tga"));
+    m.btAction->click();
+    WaitIdle(m);
+    QCOMPARE(f.windows.image->windowTitle(), QString("Image viewer - textures\\pulse\\orb3.tga"));
+
+    m.edFilter->setText("*\\hero.*");  // wildcards match the whole name
+    QCOMPARE(m.FileBox->Model()->VisibleCount(), 4);
+    m.edFilter->clear();
+    m.cbKind->setCurrentIndex(2);  // Sounds
+    QCOMPARE(m.FileBox->Model()->VisibleCount(), 3);
+    m.cbKind->setCurrentIndex(0);
+    QCOMPARE(m.StatusText(0), QString("32 files in the bundle"));
+    QCOMPARE(m.FileBox->Model()->VisibleCount(), 32);
+  }
+
+  void FolderViewFiltersToTheChosenFolder() {
+    TViewerFixture f;
+    f.Open(Q(demo_.bundle));
+    TMainForm& m = f.Main();
+    QVERIFY(!m.tvFolders->isVisible());
+    m.show();
+    m.FolderView1->trigger();
+    QVERIFY(m.tvFolders->isVisible());
+    QList<QTreeWidgetItem*> found = m.tvFolders->findItems("textures (12)", Qt::MatchExactly | Qt::MatchRecursive);
+    QCOMPARE(found.size(), 1);
+    m.tvFolders->setCurrentItem(found[0]);
+    QCOMPARE(m.FileBox->Model()->VisibleCount(), 12);
+    QCOMPARE(m.StatusText(0), QString("12 of 32 files"));
+    m.FolderView1->trigger();
+    QCOMPARE(m.FileBox->Model()->VisibleCount(), 32);
+  }
+
+  void SaveAsPngHoldsTheBmpsPixels() {
+    TViewerFixture f;
+    f.Open(Q(demo_.bundle));
+    TMainForm& m = f.Main();
+    vld::TLabReader reader;
+    reader.Open(demo_.bundle);
+    for (const char* entry : {"textures\\sign.tga", "gfx\\backgrounds\\beach.til"}) {
+      m.FileBox->setCurrentRow(reader.FindEntry(entry));
+      QVERIFY(m.btSavePNG->isEnabled());
+      const std::filesystem::path png = dir_.File("out.png"), bmp = dir_.File("out.bmp");
+      f.platform.saveAnswers.push_back(Q(png));
+      m.btSavePNG->click();
+      WaitIdle(m);
+      f.platform.saveAnswers.push_back(Q(bmp));
+      m.btSaveBMP->click();
+      WaitIdle(m);
+      QImage image(Q(png), "PNG");  // Qt's own reader
+      QVERIFY(!image.isNull());
+      vld::TPixelImage expected = smp::ReadBMP32(vld::ReadWholeFile(bmp));
+      QCOMPARE(image.width(), expected.Width);
+      QCOMPARE(image.height(), expected.Height);
+      for (int y = 0; y < expected.Height; ++y)
+        for (int x = 0; x < expected.Width; ++x) {
+          const std::uint8_t* p = expected.At(x, y);
+          if (image.pixel(x, y) != qRgba(p[2], p[1], p[0], p[3])) QFAIL(qPrintable(QString("%1 at %2,%3").arg(entry).arg(x).arg(y)));
+        }
+    }
+    m.FileBox->setCurrentRow(reader.FindEntry("sound\\chord.aif"));
+    QVERIFY(!m.btSavePNG->isEnabled());
+  }
+
+  void SavesTheSelectionAndDragsItOut() {
+    TViewerFixture f;
+    f.Open(Q(demo_.bundle));
+    TMainForm& m = f.Main();
+    vld::TLabReader reader;
+    reader.Open(demo_.bundle);
+    const int title = reader.FindEntry("gfx\\Title.BMP"), text = reader.FindEntry("text\\strings.tab");
+    QItemSelection sel;
+    for (int e : {title, text}) sel.select(m.FileBox->Model()->index(e), m.FileBox->Model()->index(e));
+    m.FileBox->selectionModel()->select(sel, QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(m.FileBox->SelectedEntries(), (std::vector<int>{title, text}));
+
+    f.platform.folderAnswers.push_back(Q(dir_.File("sel")));
+    m.SaveselectedPNG1->trigger();
+    WaitIdle(m);
+    QVERIFY(!QImage(Q(dir_.File("sel/gfx/Title.png")), "PNG").isNull());
+    QCOMPARE(vld::ReadWholeFile(dir_.File("sel/text/strings.tab.txt")), reader.ReadEntryBytes(text));
+    QCOMPARE(m.StatusText(1), "2 entries written to " + Q(dir_.File("sel")));
+
+    m.Copyname1->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QString("gfx\\Title.BMP\ntext\\strings.tab"));
+
+    // The drag's files exist when the drop is delivered, with safe names.
+    QModelIndexList rows = {m.FileBox->Model()->index(title), m.FileBox->Model()->index(text)};
+    std::unique_ptr<QMimeData> mime(m.FileBox->Model()->mimeData(rows));
+    QVERIFY(mime);
+    QCOMPARE(mime->urls().size(), 2);
+    QVERIFY(mime->urls()[0].toLocalFile().endsWith("/Title.BMP"));
+    QCOMPARE(vld::ReadWholeFile(FsPath(mime->urls()[1].toLocalFile())), reader.ReadEntryBytes(text));
+  }
+
+  void RecentFilesSurviveARestart() {
+    {
+      TViewerFixture f;
+      f.Open(Q(demo_.bundle));
+    }
+    TViewerFixture again;
+    QVERIFY(again.Main().RecentFiles().value(0).endsWith("demo.lab"));
+    QVERIFY(again.Main().OpenRecent1->isEnabled());
+    // A recent file that has gone is dropped with a word in the status bar.
+    const QString gone = Q(dir_.File("gone.lab"));
+    vld::LabWriter().Write(dir_.File("gone.lab"));
+    again.Open(gone);
+    std::filesystem::remove(dir_.File("gone.lab"));
+    again.Main().OpenRecent1->actions().value(0)->trigger();
+    QVERIFY(again.Main().StatusText(1).contains("no longer exists"));
+    QVERIFY(!again.Main().RecentFiles().contains(gone));
+    QVERIFY(again.Main().RecentFiles().value(0).endsWith("demo.lab"));
+  }
+};
+
+QTEST_MAIN(ListTest)
+#include "ListTest.moc"
