@@ -69,6 +69,9 @@ TEST(HexViewTest, RangeReadsAreClippedToTheEntryAndTheFile) {
 }
 
 TEST(HexViewTest, RangeReadsPastFourGiBUseSixtyFourBitOffsets) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a sparse 5 GiB file, which the Windows test runner cannot make";
+#endif
   TTempDir dir;
   auto path = dir.File("big.bin");
   {
