@@ -173,7 +173,7 @@ void TMainForm::SavealltilesasBMPs1Click() {
     std::size_t slash = name.rfind('\\');
     std::string dirPart = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
     vld::TEntryPath mapped = vld::MapEntryName(dirPart + vld::SaveSuggestion(name, ".bmp"));
-    job.items.push_back({i, mapped.folder.empty() ? mapped.file : mapped.folder + "/" + mapped.file});
+    job.items.push_back({i, mapped.Joined()});
   }
   if (!job.items.empty()) Label5->setText(Latin1(vld::SaveSuggestion(FReader->GetName(job.items.back().index), ".bmp")));
   const vld::TLabReader* reader = FReader.get();

@@ -192,7 +192,7 @@ void TMainForm::SaveSelected(std::optional<vld::ImageFormat> convert) {
           name += ".txt";
       }
       vld::TEntryPath mapped = vld::MapEntryName(name);
-      job.items.push_back({e, mapped.folder.empty() ? mapped.file : mapped.folder + "/" + mapped.file});
+      job.items.push_back({e, mapped.Joined()});
     }
     job.produce = [reader, images](int index, vld::ByteSpan bytes) {
       const std::string name(reader->GetName(index));

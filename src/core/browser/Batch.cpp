@@ -380,7 +380,7 @@ std::vector<TBatchItem> EntryItems(const TLabReader& reader, std::span<const int
   items.reserve(indexes.size());
   for (int index : indexes) {
     TEntryPath mapped = MapEntryName(reader.GetName(index));
-    items.push_back({index, mapped.folder.empty() ? mapped.file : mapped.folder + "/" + mapped.file});
+    items.push_back({index, mapped.Joined()});
   }
   return items;
 }

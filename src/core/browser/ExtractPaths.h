@@ -21,6 +21,8 @@ struct TEntryPath {
   std::string file;    // file name; never empty, never "." or ".."
 
   std::filesystem::path Relative() const;
+  // The path as one text, parts joined by '/' (the form batch items take).
+  std::string Joined() const { return folder.empty() ? file : folder + "/" + file; }
 };
 
 // Maps an entry name to a relative path that always stays inside the
