@@ -42,7 +42,14 @@ class TBenchPlatform : public IPlatform {
   }
   std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_; }
   void ShowModal(QWidget*) override {}
-  bool StartProgram(const QString&, const QStringList&) override { return false; }
+  bool StartProgram(const QString&, const QStringList&, std::function<void(const QString&)>) override {
+    return false;
+  }
+  int AskChoice(BoxKind, const QString& text, const QStringList& buttons) override {
+    std::fprintf(stderr, "box: %s\n", qPrintable(text));
+    return static_cast<int>(buttons.size()) - 1;
+  }
+  bool OpenFolder(const QString&) override { return false; }
   IMediaPlayer& Player() override { return player_; }
 
  private:

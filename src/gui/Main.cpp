@@ -1,5 +1,7 @@
 #include "gui/Main.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -105,9 +107,13 @@ void TMainForm::ConnectWindows() {
   connect(extractForm_, &TExtractForm::cancelRequested, this, [this] { CancelWork(); });
 }
 
+namespace {
+const char* const kListWidthKey = "window/listWidth";
+const char* const kWindowSizeKey = "window/size";
+}  // namespace
+
 void TMainForm::BuildWindow() {
   setWindowTitle("VLD Resource Viewer " VLD_VERSION);
-  resize(635, 468);
   setAcceptDrops(true);
 
   Splitter1 = new QSplitter(Qt::Horizontal, this);
@@ -172,9 +178,15 @@ void TMainForm::BuildWindow() {
 
   Splitter1->addWidget(left);
   Splitter1->addWidget(right);
-  Splitter1->setStretchFactor(0, 0);
+  // Both panes share a wider window, so long names show in full when the
+  // window grows; the width the user gives the list is kept for the next run.
+  Splitter1->setStretchFactor(0, 1);
   Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({201, 635 - 201 - 6});
+  // The window's size and the list's width come back as the user left them.
+  const QSize size = ViewerSettings().value(kWindowSizeKey, QSize(635, 468)).toSize();
+  resize(std::clamp(size.width(), 400, 8000), std::clamp(size.height(), 300, 8000));
+  const int listWidth = std::clamp(ViewerSettings().value(kListWidthKey, 201).toInt(), 80, width() - 206);
+  Splitter1->setSizes({listWidth, width() - listWidth - 6});
   setCentralWidget(Splitter1);
 
   StatusBar1 = statusBar();
@@ -226,8 +238,7 @@ void TMainForm::BuildWindow() {
 
 void TMainForm::FormCreate() {
   FPlayerOpen = false;
-  for (QLabel* l : {lFilename, lOffset, lSize, lType}) l->clear();
-  for (QPushButton* b : {btAction, btSaveBMP, btSavePNG, btSaveFile, btSaveWav}) b->setEnabled(false);
+  ClearEntryPanels();
 }
 
 vld::TRunTempDir& TMainForm::TempDir() {
@@ -301,8 +312,25 @@ void TMainForm::OpenFile(const QString& path) {
   }
   ReleaseOpenFile();
   FFileName = path;
-  SetStatus(1, "Loading LAB \"" + path + "\"...");
   FBundleOpen = FSingleBink = FSingleSmush = false;
+  // Nothing of the previous file stays on show while this one loads.
+  ClearEntryPanels();
+  SetStatus(0, "");
+  SetStatus(1, "Loading LAB \"" + path + "\"...");
+  try {
+    LoadFile(path);
+  } catch (...) {
+    SetStatus(1, "");
+    throw;
+  }
+}
+
+void TMainForm::ClearEntryPanels() {
+  for (QLabel* l : {lFilename, lOffset, lSize, lType}) l->clear();
+  for (QPushButton* b : {btAction, btSaveBMP, btSavePNG, btSaveFile, btSaveWav}) b->setEnabled(false);
+}
+
+void TMainForm::LoadFile(const QString& path) {
 
   const vld::FileKind kind = vld::IdentifyFile(FsPath(path));
   if (kind == vld::FileKind::SingleBink) {
@@ -317,8 +345,8 @@ void TMainForm::OpenFile(const QString& path) {
     if (kind == vld::FileKind::Mp3)
       msg += "This an MP3 file used for music. You need an external MP3 player to play it.";
     msg += "\r\nSee the readme.txt for more information about this.";
-    platform_.MessageBox(BoxKind::Error, msg);
     SetStatus(1, "");
+    platform_.MessageBox(BoxKind::Error, msg);
     return;
   }
   SetStatus(1, "");
@@ -397,7 +425,10 @@ void TMainForm::FileBoxClick() {
 
 void TMainForm::ApplyFileType(const std::string& name) {
   const vld::FileTypeRow& row = vld::ClassifyName(name);
-  lType->setText(Latin1(vld::TypeText(name, FSingleBink, FSingleSmush)));
+  // A movie inside a bundle is a Bink animation too; the type table's text
+  // for it was never meant to be seen.
+  const bool bundleMovie = FBundleOpen && vld::FormatForType(name).family == vld::FormatFamily::Movie;
+  lType->setText(bundleMovie ? QString("Bink animation") : Latin1(vld::TypeText(name, FSingleBink, FSingleSmush)));
   if (row.caption) btAction->setText(row.caption);
   btAction->setEnabled(row.action);
   btSaveBMP->setEnabled(row.saveBmp);
@@ -460,6 +491,8 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!isMaximized() && !isFullScreen()) ViewerSettings().setValue(kWindowSizeKey, size());
+  ViewerSettings().setValue(kListWidthKey, Splitter1->sizes().value(0));
   Guarded([this] { FormClose(); });
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w != this) w->hide();

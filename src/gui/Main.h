@@ -9,6 +9,7 @@
 #include <string>
 
 #include <QMainWindow>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -243,6 +244,10 @@ class TMainForm : public QMainWindow {
   void UpdateCountPanel();
   void ConnectWindows();
   void ReleaseOpenFile();
+  // The file info labels empty and the entry buttons off, as before anything is open.
+  void ClearEntryPanels();
+  // The part of OpenFile after the window has been cleared for the new file.
+  void LoadFile(const QString& path);
   void ApplyFileType(const std::string& name);
   void SetStatus(int panel, const QString& text);  // sets a status panel and repaints at once
   void SetInputEnabled(bool enabled);
@@ -302,3 +307,7 @@ class TMainForm : public QMainWindow {
 };
 
 inline const char* kSizeRefusal = vld::kEmptyEntryRefusal;
+
+// Where the viewer keeps what it remembers between runs (recent files, the
+// width of the list pane).
+inline QSettings ViewerSettings() { return QSettings("VLD", "VLD Resource Viewer"); }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QLabel>
+#include <QPointer>
 #include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QStandardPaths>
@@ -238,7 +239,11 @@ void TMainForm::ReportBatch(const TBatchJob& job, const vld::TBatchResult& r, in
                                  .arg(job.noun) +
                              lines.join("\n"));
   }
-  SetStatus(1, QString("%1 %2 written to %3").arg(r.files).arg(job.noun).arg(folder));
+  const QString done = QString("%1 %2 written to %3").arg(r.files).arg(job.noun).arg(folder);
+  SetStatus(1, done);
+  // The end of a long run gets a word of its own, with a way to the files.
+  if (platform_.AskChoice(BoxKind::Information, done, {"Open folder", "OK"}) == 0 && !platform_.OpenFolder(folder))
+    SetStatus(1, "The file manager could not be started for " + folder);
 }
 
 void TMainForm::btnExtractAll() {
@@ -294,7 +299,9 @@ void TMainForm::btnPlayAnim() {
   } else if (FSingleBink) {
     path = FFileName;
   } else {
-    return;  // a ".bik" entry inside a bundle
+    // A ".bik" entry inside a bundle is not played from the bundle.
+    SetStatus(1, "Save the movie (Save file...) and open the saved file to play it.");
+    return;
   }
   QString player = BinkPlayerProgram();
   if (player.isEmpty()) {
@@ -303,9 +310,16 @@ void TMainForm::btnPlayAnim() {
                          "variable VLD_BINK_PLAYER to the player program you want to use.");
     return;
   }
-  if (!platform_.StartProgram(player, {path})) {
+  QPointer<TMainForm> self(this);
+  auto onFailure = [self, player](const QString& failure) {
+    if (!self) return;
+    self->platform_.MessageBox(BoxKind::Error, "The Bink player " + player + " " + failure);
+  };
+  if (!platform_.StartProgram(player, {path}, onFailure)) {
     platform_.MessageBox(BoxKind::Error, "The Bink player " + player +
                                              " could not be started. Set the environment variable VLD_BINK_PLAYER "
                                              "to the player program you want to use.");
+    return;
   }
+  SetStatus(1, "Started " + player);
 }

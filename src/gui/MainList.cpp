@@ -28,8 +28,6 @@ constexpr int kFolderPathRole = Qt::UserRole;
 
 const char* const kKindTexts[] = {"All", "Images", "Sounds", "Scripts", "Text", "Animations", "Other"};
 
-QSettings Settings() { return QSettings("VLD", "VLD Resource Viewer"); }
-
 }  // namespace
 
 void TMainForm::BuildFilterRow(QWidget* parent, QVBoxLayout* layout) {
@@ -221,7 +219,7 @@ QList<QUrl> TMainForm::DragFiles(const std::vector<int>& entries) {
   return urls;
 }
 
-QStringList TMainForm::RecentFiles() const { return Settings().value(kRecentKey).toStringList(); }
+QStringList TMainForm::RecentFiles() const { return ViewerSettings().value(kRecentKey).toStringList(); }
 
 void TMainForm::AddRecentFile(const QString& path) {
   const QString full = QFileInfo(path).absoluteFilePath();
@@ -229,7 +227,7 @@ void TMainForm::AddRecentFile(const QString& path) {
   recent.removeAll(full);
   recent.prepend(full);
   while (recent.size() > kMaxRecentFiles) recent.removeLast();
-  Settings().setValue(kRecentKey, recent);
+  ViewerSettings().setValue(kRecentKey, recent);
   FillRecentMenu();
 }
 
@@ -248,7 +246,7 @@ void TMainForm::OpenRecent(const QString& path) {
   if (!QFileInfo::exists(path)) {
     QStringList recent = RecentFiles();
     recent.removeAll(path);
-    Settings().setValue(kRecentKey, recent);
+    ViewerSettings().setValue(kRecentKey, recent);
     FillRecentMenu();
     SetStatus(1, path + " no longer exists; it was removed from the recent files.");
     return;

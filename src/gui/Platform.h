@@ -46,8 +46,17 @@ class IPlatform {
   virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) = 0;
   // Shows a window modally and returns when it is hidden again.
   virtual void ShowModal(QWidget* window) = 0;
-  // Starts a program detached; false when it could not be started.
-  virtual bool StartProgram(const QString& program, const QStringList& arguments) = 0;
+  // Starts a program that runs on its own; false when it could not be started.
+  // When it ends with an error within the first few seconds, `onEarlyFailure`
+  // gets (on the GUI thread) a text saying how it ended and the first lines it
+  // printed.
+  virtual bool StartProgram(const QString& program, const QStringList& arguments,
+                            std::function<void(const QString& failure)> onEarlyFailure) = 0;
+  // A box with buttons of the given captions; returns the index of the one
+  // pressed, -1 when the box was closed otherwise.
+  virtual int AskChoice(BoxKind kind, const QString& text, const QStringList& buttons) = 0;
+  // Shows a folder in the desktop's file manager; false when that failed.
+  virtual bool OpenFolder(const QString& folder) = 0;
   virtual IMediaPlayer& Player() = 0;
 };
 

@@ -1,15 +1,19 @@
 #include <QApplication>
+#include <QDesktopServices>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QWidget>
 
 #include "gui/Platform.h"
+#include "gui/ProgramWatch.h"
 
 namespace {
 
@@ -101,9 +105,31 @@ class QtPlatform : public IPlatform {
     window->setWindowModality(Qt::NonModal);
   }
 
-  bool StartProgram(const QString& program, const QStringList& arguments) override {
-    return QProcess::startDetached(program, arguments);
+  bool StartProgram(const QString& program, const QStringList& arguments,
+                    std::function<void(const QString& failure)> onEarlyFailure) override {
+    // The program's output goes to a file of this run's own, read back only
+    // when it fails early.
+    if (!outputDir_) outputDir_ = std::make_unique<QTemporaryDir>();
+    const QString output =
+        outputDir_->isValid() ? outputDir_->filePath(QString("output-%1.txt").arg(++started_)) : QString();
+    return StartWatchedProgram(program, arguments, output, kPlayerWatchMs, std::move(onEarlyFailure));
   }
+
+  int AskChoice(BoxKind kind, const QString& text, const QStringList& buttons) override {
+    const QMessageBox::Icon icons[] = {QMessageBox::Critical, QMessageBox::Warning, QMessageBox::Information,
+                                       QMessageBox::NoIcon};
+    QMessageBox box(icons[static_cast<int>(kind)], kAppTitle, text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    std::vector<QAbstractButton*> added;
+    for (const QString& caption : buttons) added.push_back(box.addButton(caption, QMessageBox::AcceptRole));
+    if (!added.empty()) box.setDefaultButton(static_cast<QPushButton*>(added.back()));
+    box.exec();
+    for (std::size_t i = 0; i < added.size(); ++i)
+      if (box.clickedButton() == added[i]) return static_cast<int>(i);
+    return -1;
+  }
+
+  bool OpenFolder(const QString& folder) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
 
   IMediaPlayer& Player() override {
     if (!player_) player_ = CreateQtMediaPlayer();
@@ -112,6 +138,8 @@ class QtPlatform : public IPlatform {
 
  private:
   std::unique_ptr<IMediaPlayer> player_;
+  std::unique_ptr<QTemporaryDir> outputDir_;
+  int started_ = 0;
 };
 
 }  // namespace

@@ -1,7 +1,10 @@
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -33,6 +36,41 @@ std::vector<std::string> Tree(const std::filesystem::path& root) {
     out.push_back(std::filesystem::relative(e.path(), root).generic_string());
   std::sort(out.begin(), out.end());
   return out;
+}
+
+// Counts the events of one type a widget gets, and how often a condition
+// held at that moment.
+class TEventSpy : public QObject {
+ public:
+  TEventSpy(QObject* target, QEvent::Type type, std::function<bool()> condition)
+      : type_(type), condition_(std::move(condition)) {
+    target->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == type_) {
+      ++seen;
+      if (condition_()) ++held;
+    }
+    return false;
+  }
+  int seen = 0;
+  int held = 0;
+
+ private:
+  QEvent::Type type_;
+  std::function<bool()> condition_;
+};
+
+// A shell script in the system's temporary folder that stands in for a
+// movie player.
+QString WritePlayerScript(const QTemporaryDir& scratch, const QString& body) {
+  const QString path = scratch.filePath("fake player.sh");
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return QString();
+  file.write("#!/bin/sh\n" + body.toUtf8());
+  file.close();
+  file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  return path;
 }
 
 }  // namespace
@@ -169,6 +207,29 @@ class FilesTest : public QObject {
     QCOMPARE(std::filesystem::file_size(dir.File("out/data001/empty.dat")), uintmax_t(0));
     // Nothing lands outside the destination, whatever the name says.
     for (const std::string& p : Tree(dir.Path())) QVERIFY2(p.rfind("out/", 0) == 0 || p == "out" || p == "data001.lab", p.c_str());
+
+    // The end of the run has a word of its own, with a way to the files.
+    const QString done = "4 entries written to " + Q(dir.File("out/data001"));
+    QCOMPARE(f.Main().StatusText(1), done);
+    QCOMPARE(f.platform.choices.size(), size_t(1));
+    QCOMPARE(f.platform.choices[0].kind, BoxKind::Information);
+    QCOMPARE(f.platform.choices[0].text, done);
+    QCOMPARE(f.platform.choices[0].buttons, QStringList({"Open folder", "OK"}));
+    QVERIFY(f.platform.openedFolders.isEmpty());  // OK was pressed
+
+    // A second run starts with an empty bar, not with the full one the first left.
+    TEventSpy shown(f.windows.extract, QEvent::Show,
+                    [&] { return f.windows.extract->ProgressBar1->value() == 0; });
+    f.platform.ClearRecords();
+    f.platform.folderAnswers.push_back(Q(dir.File("out2")));
+    f.platform.choiceAnswers.push_back(0);
+    f.platform.openFolderSucceeds = false;
+    f.Main().Extractall1->trigger();
+    WaitIdle(f.Main());
+    QCOMPARE(shown.seen, 1);
+    QCOMPARE(shown.held, 1);
+    QCOMPARE(f.platform.openedFolders, QStringList{Q(dir.File("out2/data001"))});
+    QCOMPARE(f.Main().StatusText(1), "The file manager could not be started for " + Q(dir.File("out2/data001")));
   }
 
   void AFileAndAFolderOfOneNameBothGetAPlace() {
@@ -334,7 +395,74 @@ class FilesTest : public QObject {
     WaitIdle(f.Main());
     QVERIFY(f.platform.started.empty());
     QVERIFY(f.platform.boxes.empty());
+    QCOMPARE(f.Main().StatusText(1), QString("Save the movie (Save file...) and open the saved file to play it."));
     qunsetenv("VLD_BINK_PLAYER");
+  }
+
+  void APlayerThatFailsAtOnceIsReportedWithWhatItPrinted() {
+#ifdef Q_OS_WIN
+    QSKIP("the stand-in player is a shell script");
+#else
+    QTemporaryDir scratch(QDir::tempPath() + "/vld-player-XXXXXX");
+    QVERIFY(scratch.isValid());
+    const QString player =
+        WritePlayerScript(scratch, "echo \"cannot play $1\"\necho 'no video stream' >&2\nexit 1\n");
+    vld::TTempDir dir;
+    dir.Write("m.bik", Bytes{'B', 'I', 'K', 'i', 1});
+    qputenv("VLD_BINK_PLAYER", player.toLocal8Bit());
+    TViewerFixture f;
+    f.platform.runPrograms = true;
+    f.platform.programOutputFile = scratch.filePath("output.txt");
+    f.Open(Q(dir.File("m.bik")));
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QCOMPARE(f.Main().StatusText(1), "Started " + player);
+    QTRY_COMPARE_WITH_TIMEOUT(f.platform.boxes.size(), size_t(1), 20000);
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
+    const QString text = f.platform.boxes[0].text;
+    QVERIFY2(text.startsWith("The Bink player " + player + " stopped with exit code 1"), qPrintable(text));
+    QVERIFY2(text.contains("cannot play " + Q(dir.File("m.bik"))), qPrintable(text));
+    QVERIFY2(text.contains("no video stream"), qPrintable(text));
+
+    // A player that plays and ends well is not reported.
+    QFile::remove(player);
+    WritePlayerScript(scratch, "echo played > \"$(dirname \"$0\")/played\"\nexit 0\n");
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QCOMPARE(f.Main().StatusText(1), "Started " + player);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(scratch.filePath("played")), 20000);
+    QTest::qWait(300);  // its end reaches the window
+    QVERIFY(f.platform.boxes.empty());
+
+    // One that cannot be started at all says how to choose another.
+    qputenv("VLD_BINK_PLAYER", scratch.filePath("no such player").toLocal8Bit());
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QVERIFY(f.platform.boxes[0].text.contains("could not be started"));
+    QVERIFY(f.platform.boxes[0].text.contains("VLD_BINK_PLAYER"));
+    qunsetenv("VLD_BINK_PLAYER");
+#endif
+  }
+
+  void WithoutAPlayerTheBoxSaysHowToChooseOne() {
+    vld::TTempDir dir;
+    dir.Write("m.bik", Bytes{'B', 'I', 'K', 'i', 1});
+    std::filesystem::create_directories(dir.File("empty-path"));
+    const QByteArray path = qgetenv("PATH");
+    qunsetenv("VLD_BINK_PLAYER");
+    qputenv("PATH", QFile::encodeName(Q(dir.File("empty-path"))));
+    TViewerFixture f;
+    f.Open(Q(dir.File("m.bik")));
+    f.platform.ClearRecords();
+    f.Main().btAction->click();
+    qputenv("PATH", path);
+#ifndef Q_OS_WIN
+    QVERIFY(f.platform.started.empty());
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QVERIFY(f.platform.boxes[0].text.startsWith("No Bink player was found"));
+    QVERIFY(f.platform.boxes[0].text.contains("VLD_BINK_PLAYER"));
+#endif
   }
 
   void SaysSoWhenNoPlayerCanBeStarted() {

@@ -3,11 +3,24 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "core/common/Errors.h"
+#include "gui/ProgramWatch.h"
 
 namespace {
+
+// What the viewer remembers (recent files, the window's layout) goes to a
+// scratch folder of each test program's own: never into the user's settings,
+// and no test program sees what another one left.
+const bool kScratchSettings = [] {
+  static QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+  return true;
+}();
 
 std::optional<QString> PopAnswer(std::deque<QString>& answers) {
   if (answers.empty()) return std::nullopt;
@@ -70,9 +83,20 @@ void TScriptedPlatform::ShowModal(QWidget* window) {
   if (window->isVisible()) window->hide();
 }
 
-bool TScriptedPlatform::StartProgram(const QString& program, const QStringList& arguments) {
+bool TScriptedPlatform::StartProgram(const QString& program, const QStringList& arguments,
+                                     std::function<void(const QString& failure)> onEarlyFailure) {
   started.push_back({program, arguments});
+  if (runPrograms)
+    return StartWatchedProgram(program, arguments, programOutputFile, kPlayerWatchMs, std::move(onEarlyFailure));
   return startSucceeds;
+}
+
+int TScriptedPlatform::AskChoice(BoxKind kind, const QString& text, const QStringList& buttons) {
+  choices.push_back({kind, text, buttons});
+  if (choiceAnswers.empty()) return static_cast<int>(buttons.size()) - 1;
+  int answer = choiceAnswers.front();
+  choiceAnswers.pop_front();
+  return answer;
 }
 
 QStringList TScriptedPlatform::BoxTexts() const {
@@ -86,6 +110,8 @@ void TScriptedPlatform::ClearRecords() {
   saveRequests.clear();
   modalShown.clear();
   started.clear();
+  choices.clear();
+  openedFolders.clear();
   player.calls.clear();
 }
 

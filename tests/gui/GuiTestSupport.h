@@ -51,13 +51,24 @@ struct TSaveRequest {
 // Answers dialogs from queues and records everything the viewer asks.
 class TScriptedPlatform : public IPlatform {
  public:
-  void MessageBox(BoxKind kind, const QString& text) override { boxes.push_back({kind, text}); }
+  void MessageBox(BoxKind kind, const QString& text) override {
+    boxes.push_back({kind, text});
+    if (onBox) onBox(boxes.back());
+  }
   std::optional<QString> OpenFile(QWidget* owner, const QString& filter, const QString& defaultExt) override;
   std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
                                   const QString& defaultExt) override;
   std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) override;
   void ShowModal(QWidget* window) override;
-  bool StartProgram(const QString& program, const QStringList& arguments) override;
+  // Records the start; with runPrograms the program really runs, watched as
+  // the desktop platform does it.
+  bool StartProgram(const QString& program, const QStringList& arguments,
+                    std::function<void(const QString& failure)> onEarlyFailure) override;
+  int AskChoice(BoxKind kind, const QString& text, const QStringList& buttons) override;
+  bool OpenFolder(const QString& folder) override {
+    openedFolders << folder;
+    return openFolderSucceeds;
+  }
   IMediaPlayer& Player() override { return player; }
 
   // Texts of the boxes shown so far, in order.
@@ -76,8 +87,21 @@ class TScriptedPlatform : public IPlatform {
   // Runs while a window is shown modally (the window is visible then); the
   // window is hidden afterwards if it is still visible.
   std::function<void(QWidget*)> onModal;
+  // Runs as each box is shown, while the window is as the user sees it behind the box.
+  std::function<void(const TBoxShown&)> onBox;
   std::vector<std::pair<QString, QStringList>> started;
   bool startSucceeds = true;
+  bool runPrograms = false;
+  QString programOutputFile;  // where a really started program's output goes
+  struct TChoice {
+    BoxKind kind;
+    QString text;
+    QStringList buttons;
+  };
+  std::vector<TChoice> choices;
+  std::deque<int> choiceAnswers;  // button indexes; when empty the last button is pressed
+  QStringList openedFolders;
+  bool openFolderSucceeds = true;
   TFakePlayer player;
 };
 

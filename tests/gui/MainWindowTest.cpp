@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
 
@@ -141,8 +142,8 @@ class MainWindowTest : public QObject {
     b = Buttons(m);
     QVERIFY(b.action && !b.saveBmp && b.saveWav && b.saveFile);
 
-    f.Select(6);
-    QCOMPARE(m.lType->text(), QString("[BUG ALERT - Should never be displayed!]"));
+    f.Select(6);  // a movie inside a bundle
+    QCOMPARE(m.lType->text(), QString("Bink animation"));
   }
 
   void EnterAndDoubleClickRunTheDispatchedAction() {
@@ -191,13 +192,23 @@ class MainWindowTest : public QObject {
       TViewerFixture f;
       f.Open(good);
       f.platform.ClearRecords();
+      // What the window shows behind the refusal: nothing of the bundle
+      // before, and no loading text left standing.
+      QStringList behindBox;
+      f.platform.onBox = [&](const TBoxShown&) {
+        behindBox = {f.Main().StatusText(0), f.Main().StatusText(1), f.Main().lFilename->text(),
+                     f.Main().lType->text()};
+      };
       f.Open(RawFile("reject" + std::to_string(n++) + ".bin", c.bytes));
       QCOMPARE(f.platform.BoxTexts(), QStringList{c.message});
       QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
+      QCOMPARE(behindBox, QStringList({"", "", "", ""}));
+      QVERIFY(f.Main().StatusHistory().last().isEmpty());
+      QVERIFY(f.Main().StatusHistory().contains("Loading LAB \"" + f.Main().FileName() + "\"..."));
       QCOMPARE(f.Main().FileBox->count(), 0);
       QVERIFY(!f.Main().BundleOpen() && !f.Main().Reader());
       QCOMPARE(f.Main().StatusText(1), QString());
-      QCOMPARE(f.Main().lFilename->text(), QString("a.til"));  // labels keep what they showed
+      QVERIFY(!Buttons(f.Main()).saveFile);
       f.Main().btnAction();  // an empty list runs nothing
       WaitIdle(f.Main());
       QCOMPARE(f.Main().LastAction(), EntryAction::None);
@@ -247,16 +258,23 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.StatusText(0), QString("1 files in the bundle"));
   }
 
-  void AnEmptyBundleKeepsTheLabels() {
+  void AnEmptyBundleShowsNothingOfThePreviousOne() {
     QString full = Bundle("full.lab", {{"one.til", Bytes(5, 0)}});
     QString empty = Bundle("empty.lab", {});
     TViewerFixture f;
     f.Open(full);
-    f.Open(empty);
     TMainForm& m = f.Main();
+    QCOMPARE(m.lFilename->text(), QString("one.til"));
+    m.ClearStatusHistory();
+    f.Open(empty);
     QCOMPARE(m.FileBox->count(), 0);
     QCOMPARE(m.StatusText(0), QString("0 files in the bundle"));
-    QCOMPARE(m.lFilename->text(), QString("one.til"));
+    QCOMPARE(m.StatusText(1), QString());
+    QCOMPARE(m.StatusHistory(), QStringList({"Loading LAB \"" + empty + "\"...", ""}));
+    QCOMPARE(m.lFilename->text(), QString());
+    QCOMPARE(m.lSize->text(), QString());
+    ButtonState b = Buttons(m);
+    QVERIFY(!b.action && !b.saveBmp && !b.saveWav && !b.saveFile);
     QVERIFY(m.BundleOpen());
   }
 
@@ -279,12 +297,55 @@ class MainWindowTest : public QObject {
 
   void AFileThatCannotBeOpenedIsReportedInABox() {
     TViewerFixture f;
+    f.Open(Bundle("before.lab", {{"one.til", Bytes(5, 0)}}));
+    QStringList behindBox;
+    f.platform.onBox = [&](const TBoxShown&) {
+      behindBox = {f.Main().StatusText(0), f.Main().StatusText(1), f.Main().lFilename->text()};
+    };
     f.Open(Q(dir_.File("missing.lab")));
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
     QVERIFY(f.platform.boxes[0].text.contains("missing.lab"));
+    QCOMPARE(behindBox, QStringList({"", "", ""}));  // no loading text behind the error
     QCOMPARE(f.Main().FileBox->count(), 0);
-    QVERIFY(f.Main().StatusText(1).startsWith("Loading LAB \""));
+    QCOMPARE(f.Main().StatusText(1), QString());
+  }
+
+  void TheListTakesTheWidthItIsGivenAndKeepsIt() {
+    const std::string longName = "models\\actors\\hero\\hero.animation-set.with-a-long-name.cos";
+    QString path = Bundle("wide.lab", {{longName, Bytes(3, 1)}});
+    int dragged = 0;
+    {
+      TViewerFixture f;
+      TMainForm& m = f.Main();
+      m.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&m));
+      f.Open(path);
+      QCOMPARE(m.Splitter1->sizes().value(0), 201);
+      // A wider window widens the list as well.
+      m.resize(1600, 700);
+      QTRY_VERIFY(m.Splitter1->sizes().value(0) > 500);
+      // The full name is the row's tooltip.
+      QCOMPARE(m.FileBox->Model()->data(m.FileBox->Model()->index(0), Qt::ToolTipRole).toString(), Latin1(longName));
+      // Dragging the handle gives the list the width the user chose.
+      QSplitterHandle* handle = m.Splitter1->handle(1);
+      const int before = m.Splitter1->sizes().value(0);
+      const QPoint grip(handle->width() / 2, handle->height() / 2);
+      QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+      QTest::mouseMove(handle, grip + QPoint(120, 0));
+      QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(120, 0));
+      dragged = m.Splitter1->sizes().value(0);
+      QVERIFY2(dragged > before + 60, qPrintable(QString("%1 -> %2").arg(before).arg(dragged)));
+      m.close();
+    }
+    // The next window starts as this one was left.
+    TViewerFixture again;
+    again.Main().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again.Main()));
+    QCOMPARE(again.Main().size(), QSize(1600, 700));
+    QCOMPARE(again.Main().Splitter1->sizes().value(0), dragged);
+    again.Main().close();
+    ViewerSettings().remove("window");
   }
 
   void CancellingTheDialogChangesNothing() {
