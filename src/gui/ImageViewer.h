@@ -40,7 +40,7 @@ class TImageForm : public QMainWindow {
   void FormShow();
 
   // The narrowest the window gets, so that its title stays readable.
-  static constexpr int kMinOuterWidth = 240;
+  static constexpr int kMinOuterWidth = 320;
 
  signals:
   // "Save as BMP..." was chosen: save these bytes (the picture as loaded).
