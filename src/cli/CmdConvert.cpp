@@ -9,6 +9,7 @@
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "core/images/PngImage.h"
 
 namespace vld::cli {
 
@@ -20,6 +21,23 @@ class StdoutSink : public TByteSink {
     if (n && std::fwrite(data, 1, n, stdout) != n) throw FileError("Write error on standard output.");
   }
 };
+
+// --format names what pictures become; values other than these are refused
+// by the parser with its usual message.
+void AddImageFormatOption(CLI::App& command, std::string& format) {
+  command.add_option("--format", format, "What pictures are converted to: bmp (the default) or png")
+      ->check(CLI::IsMember({"bmp", "png"}))
+      ->option_text("bmp|png");
+}
+
+// The format --format named; PNG is refused, before anything is read or
+// written, when this build has no writer for it.
+ImageFormat ChosenImageFormat(const std::string& format) {
+  if (format != "png") return ImageFormat::Bmp;
+  if (!HavePngWriter())
+    throw VldError("This build of vldtool cannot write PNG files (it was built without libpng); use --format bmp.");
+  return ImageFormat::Png;
+}
 
 // A stand-alone Bink or Smush-wrapped file becomes its Bink data, streamed
 // rather than held in memory.
@@ -44,8 +62,8 @@ bool ConvertStandaloneAnimation(const std::string& input, const std::string& out
   return true;
 }
 
-void ConvertAll(const std::string& bundle, const std::string& outDir, int jobs) {
-  const ImageFormat images = ImageFormat::Bmp;
+void ConvertAll(const std::string& bundle, const std::string& outDir, const std::string& format, int jobs) {
+  const ImageFormat images = ChosenImageFormat(format);
   if (!IsBundleFile(bundle)) throw VldError(bundle + " is not a LAB bundle.");
   TLabReader reader;
   reader.Open(bundle);
@@ -77,10 +95,13 @@ void RegisterConvertCommands(CLI::App& app) {
   convert->add_option("INPUT", input, "A LAB bundle or a loose file")->required();
   convert->add_option("ENTRY", entry, "The entry of the bundle to convert");
   convert->add_option("-o,--output", out, "The file to write; '-' for standard output");
+  static std::string format = "bmp";
+  AddImageFormatOption(*convert, format);
   convert->callback([] {
+    const ImageFormat images = ChosenImageFormat(format);
     if (entry.empty() && ConvertStandaloneAnimation(input, out)) return;
     TInputEntry in = LoadInput(input, entry);
-    TConversion c = ConvertEntryBytes(in.name, in.bytes);
+    TConversion c = ConvertEntryBytes(in.name, in.bytes, images);
     std::string target = out.empty() ? OutputStem(in.name) + c.extension : out;
     WriteOutput(target, c.data);
     if (target != "-") std::cerr << "Wrote " << target << "\n";
@@ -91,8 +112,10 @@ void RegisterConvertCommands(CLI::App& app) {
   static int allJobs = 0;
   all->add_option("BUNDLE", allBundle, "The LAB bundle")->required();
   all->add_option("-o,--output", allOut, "The folder to write into")->required();
+  static std::string allFormat = "bmp";
+  AddImageFormatOption(*all, allFormat);
   AddJobsOption(*all, allJobs);
-  all->callback([] { ConvertAll(allBundle, allOut, allJobs); });
+  all->callback([] { ConvertAll(allBundle, allOut, allFormat, allJobs); });
 }
 
 }  // namespace vld::cli
