@@ -1,15 +1,15 @@
 #include <cstdio>
 #include <iostream>
-#include <set>
 
 #include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 #include "core/audio/BinkData.h"
+#include "core/browser/ConvertBatch.h"
 #include "core/browser/Formats.h"
-#include "core/browser/ExtractPaths.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "core/images/PngImage.h"
 
 namespace vld::cli {
 
@@ -21,6 +21,23 @@ class StdoutSink : public TByteSink {
     if (n && std::fwrite(data, 1, n, stdout) != n) throw FileError("Write error on standard output.");
   }
 };
+
+// --format names what pictures become; values other than these are refused
+// by the parser with its usual message.
+void AddImageFormatOption(CLI::App& command, std::string& format) {
+  command.add_option("--format", format, "What pictures are converted to: bmp (the default) or png")
+      ->check(CLI::IsMember({"bmp", "png"}))
+      ->option_text("bmp|png");
+}
+
+// The format --format named; PNG is refused, before anything is read or
+// written, when this build has no writer for it.
+ImageFormat ChosenImageFormat(const std::string& format) {
+  if (format != "png") return ImageFormat::Bmp;
+  if (!HavePngWriter())
+    throw VldError("This build of vldtool cannot write PNG files (it was built without libpng); use --format bmp.");
+  return ImageFormat::Png;
+}
 
 // A stand-alone Bink or Smush-wrapped file becomes its Bink data, streamed
 // rather than held in memory.
@@ -45,53 +62,16 @@ bool ConvertStandaloneAnimation(const std::string& input, const std::string& out
   return true;
 }
 
-// Where convert-all writes an entry: its folder tree kept (safely inside the
-// output folder), the file named as the viewer suggests (sets\beach.til ->
-// sets/beach.bmp); scripts and text tables keep their whole name
-// (demo.lua -> demo.lua.txt). A name already used in this run falls back to
-// the whole name too, then to a number; names that still collide (another
-// case on a folding file system) are numbered by the batch itself.
-std::filesystem::path ConvertAllTarget(const std::string& name, const std::string& extension,
-                                       std::set<std::filesystem::path>& used) {
-  std::size_t slash = name.rfind('\\');
-  std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-  std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
-  std::string stem = extension == ".txt" ? file : OutputStem(file);
-  std::filesystem::path target = MapEntryName(folder + stem + extension).Relative();
-  if (!used.insert(target).second) {
-    target = MapEntryName(folder + file + extension).Relative();
-    for (int n = 2; !used.insert(target).second; ++n)
-      target = MapEntryName(folder + file + "." + std::to_string(n) + extension).Relative();
-  }
-  return target;
-}
-
-// The extension ConvertEntryBytes gives a name, known before converting so
-// that every name of the run can be decided up front.
-std::string ConvertedExtension(std::string_view name) {
-  const TFormat* format = FormatForAction(name);
-  return format && format->convertExtension ? format->convertExtension : "";
-}
-
-void ConvertAll(const std::string& bundle, const std::string& outDir, int jobs) {
+void ConvertAll(const std::string& bundle, const std::string& outDir, const std::string& format, int jobs) {
+  const ImageFormat images = ChosenImageFormat(format);
   if (!IsBundleFile(bundle)) throw VldError(bundle + " is not a LAB bundle.");
   TLabReader reader;
   reader.Open(bundle);
-  std::set<std::filesystem::path> used;
-  std::vector<TBatchItem> items;
-  for (int i = 0; i < reader.Count(); ++i) {
-    const std::string name(reader.GetName(i));
-    if (!IsConvertible(name)) continue;
-    items.push_back({i, ConvertAllTarget(name, ConvertedExtension(name), used).generic_string()});
-  }
-  TBatchProduce convert = [&reader](int index, ByteSpan bytes) {
-    std::string_view name = reader.GetName(index);
-    TConversion c = ConvertEntryBytes(name, bytes);
-    if (c.extension != ConvertedExtension(name))
-      throw VldError("converts to a " + c.extension + " file, not to the " + ConvertedExtension(name) + " expected.");
-    return std::move(c.data);
-  };
-  TBatchResult result = RunCliBatch(reader, outDir, items, convert, jobs);
+  std::vector<int> convertible;
+  for (int i = 0; i < reader.Count(); ++i)
+    if (IsConvertible(reader.GetName(i))) convertible.push_back(i);
+  const std::vector<TBatchItem> items = ConvertedItems(reader, convertible, images);
+  TBatchResult result = RunCliBatch(reader, outDir, items, ConvertedProduce(reader, images), jobs);
 
   for (const TBatchIssue& f : result.failed) std::cerr << "vldtool: " << reader.GetName(f.index) << ": " << f.message << "\n";
   if (result.stopped)
@@ -115,10 +95,13 @@ void RegisterConvertCommands(CLI::App& app) {
   convert->add_option("INPUT", input, "A LAB bundle or a loose file")->required();
   convert->add_option("ENTRY", entry, "The entry of the bundle to convert");
   convert->add_option("-o,--output", out, "The file to write; '-' for standard output");
+  static std::string format = "bmp";
+  AddImageFormatOption(*convert, format);
   convert->callback([] {
+    const ImageFormat images = ChosenImageFormat(format);
     if (entry.empty() && ConvertStandaloneAnimation(input, out)) return;
     TInputEntry in = LoadInput(input, entry);
-    TConversion c = ConvertEntryBytes(in.name, in.bytes);
+    TConversion c = ConvertEntryBytes(in.name, in.bytes, images);
     std::string target = out.empty() ? OutputStem(in.name) + c.extension : out;
     WriteOutput(target, c.data);
     if (target != "-") std::cerr << "Wrote " << target << "\n";
@@ -129,8 +112,10 @@ void RegisterConvertCommands(CLI::App& app) {
   static int allJobs = 0;
   all->add_option("BUNDLE", allBundle, "The LAB bundle")->required();
   all->add_option("-o,--output", allOut, "The folder to write into")->required();
+  static std::string allFormat = "bmp";
+  AddImageFormatOption(*all, allFormat);
   AddJobsOption(*all, allJobs);
-  all->callback([] { ConvertAll(allBundle, allOut, allJobs); });
+  all->callback([] { ConvertAll(allBundle, allOut, allFormat, allJobs); });
 }
 
 }  // namespace vld::cli

@@ -182,6 +182,13 @@ const TFormat* ConverterFor(std::string_view name) {
 
 bool IsConvertible(std::string_view name) { return ConverterFor(name) != nullptr; }
 
+std::string ConvertedExtension(std::string_view name, ImageFormat images) {
+  const TFormat* f = ConverterFor(name);
+  if (!f) return "";
+  if (f->family == FormatFamily::Image && images == ImageFormat::Png) return ".png";
+  return f->convertExtension;
+}
+
 Bytes BmpToPng(ByteSpan bmp) { return WritePNG(DecodeBMPPixels(bmp)); }
 
 TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat images) {

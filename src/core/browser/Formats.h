@@ -127,6 +127,9 @@ TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat
 Bytes BmpToPng(ByteSpan bmp);
 // True when ConvertEntryBytes handles the name's type.
 bool IsConvertible(std::string_view name);
+// The extension ConvertEntryBytes gives the name (".bmp", ".png", ".wav",
+// ".txt"), known before converting; empty when the type has no conversion.
+std::string ConvertedExtension(std::string_view name, ImageFormat images = ImageFormat::Bmp);
 
 // A loose file or a stand-alone animation, by its first bytes and its name.
 enum class FileKind {
