@@ -218,6 +218,8 @@ void TMainForm::BuildWindow() {
   View1 = menuBar()->addMenu("&View");
   FolderView1 = View1->addAction("&Folder view");
   FolderView1->setCheckable(true);
+  Hexview1 = View1->addAction("&Hex view");
+  Hexview1->setShortcut(QKeySequence("Ctrl+H"));
   Help1 = menuBar()->addMenu("&Help");
   About1 = Help1->addAction("&About...");
 
@@ -226,6 +228,7 @@ void TMainForm::BuildWindow() {
   connect(Extractall1, &QAction::triggered, this, [this] { Guarded([this] { btnExtractAll(); }); });
   connect(SavealltilesasBMPs1, &QAction::triggered, this, [this] { Guarded([this] { SavealltilesasBMPs1Click(); }); });
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+  connect(Hexview1, &QAction::triggered, this, [this] { Guarded([this] { ShowHexView(); }); });
   connect(FileBox, &TEntryList::currentRowChanged, this, [this](int) { Guarded([this] { FileBoxClick(); }); });
   connect(FileBox, &TEntryList::entryActivated, this, [this](int) { Guarded([this] { btnAction(); }); });
   ConnectListFeatures();
@@ -429,8 +432,14 @@ void TMainForm::ApplyFileType(const std::string& name) {
   // for it was never meant to be seen.
   const bool bundleMovie = FBundleOpen && vld::FormatForType(name).family == vld::FormatFamily::Movie;
   lType->setText(bundleMovie ? QString("Bink animation") : Latin1(vld::TypeText(name, FSingleBink, FSingleSmush)));
-  if (row.caption) btAction->setText(row.caption);
-  btAction->setEnabled(row.action);
+  if (vld::DispatchAction(name) == vld::EntryAction::None) {
+    // What has no view of its own is shown as bytes.
+    btAction->setText(kHexViewCaption);
+    btAction->setEnabled(true);
+  } else {
+    if (row.caption) btAction->setText(row.caption);
+    btAction->setEnabled(row.action);
+  }
   btSaveBMP->setEnabled(row.saveBmp);
   btSavePNG->setEnabled(row.saveBmp);
   btSaveWav->setEnabled(row.saveWav);
@@ -454,7 +463,7 @@ void TMainForm::btnAction() {
     case vld::EntryAction::ShowBMP: btnShowBMP(); break;
     case vld::EntryAction::PlayAif: btnPlayAif(); break;
     case vld::EntryAction::PlayAnim: btnPlayAnim(); break;
-    case vld::EntryAction::None: break;
+    case vld::EntryAction::None: ShowHexView(); break;
   }
 }
 
@@ -478,6 +487,8 @@ void TMainForm::FormClose() {
   closed_ = true;
   // Work still running is cancelled; its unfinished file is removed by it.
   work_->Stop();
+  for (const QPointer<THexViewForm>& w : hexForms_)
+    if (w) w->close();
   if (FSingleBink || FSingleSmush) FSingleFile.Close();
   else if (FReader) FReader->Close();
   FReader.reset();

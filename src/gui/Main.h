@@ -9,6 +9,7 @@
 #include <string>
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -41,6 +42,7 @@ class TTextViewerForm;
 class TExtractForm;
 class TSurfacePlayerForm;
 class TDebugForm;
+class THexViewForm;
 class TWorkRunner;
 
 namespace vld {
@@ -93,6 +95,7 @@ class TMainForm : public QMainWindow {
   QMenu* OpenRecent1 = nullptr;
   QMenu* View1 = nullptr;
   QAction* FolderView1 = nullptr;
+  QAction* Hexview1 = nullptr;     // Ctrl+H
   QAction* Saveselected1 = nullptr;
   QAction* SaveselectedBMP1 = nullptr;
   QAction* SaveselectedPNG1 = nullptr;
@@ -149,6 +152,11 @@ class TMainForm : public QMainWindow {
 
   // Surfaces.
   void btnPlaySurface();
+
+  // The selected entry (or the open stand-alone file) as bytes, in a window
+  // of its own (MainHex.cpp); also the action of entries without one.
+  void ShowHexView();
+  const std::vector<QPointer<THexViewForm>>& HexViews() const { return hexForms_; }
 
   // Finding and taking things out (MainList.cpp).
   void ApplyFilter();
@@ -287,6 +295,7 @@ class TMainForm : public QMainWindow {
   TExtractForm* extractForm_ = nullptr;
   TSurfacePlayerForm* surfaceForm_ = nullptr;
   TDebugForm* debugForm_ = nullptr;
+  std::vector<QPointer<THexViewForm>> hexForms_;  // open hex views; each closes with this window
   bool closed_ = false;
   vld::EntryAction lastAction_ = vld::EntryAction::None;
   QStringList statusHistory_;
@@ -307,6 +316,7 @@ class TMainForm : public QMainWindow {
 };
 
 inline const char* kSizeRefusal = vld::kEmptyEntryRefusal;
+inline const char* kHexViewCaption = "Hex view";
 
 // Where the viewer keeps what it remembers between runs (recent files, the
 // width of the list pane).

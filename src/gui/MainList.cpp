@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/browser/Batch.h"
+#include "core/browser/ConvertBatch.h"
 #include "core/browser/EntryFilter.h"
 #include "core/browser/ExtractPaths.h"
 #include "core/bundle/LabReader.h"
@@ -169,34 +170,9 @@ void TMainForm::SaveSelected(std::optional<vld::ImageFormat> convert) {
   if (!convert) {
     job.items = vld::EntryItems(*FReader, entries);
   } else {
-    // Named as convert-all names them: pictures and sounds after the file
-    // part up to its first '.' (sets\\beach.til -> sets/beach.png), scripts
-    // and text tables keep their whole name (demo.lua -> demo.lua.txt);
-    // entries with no conversion stay raw under their own name.
-    const vld::ImageFormat images = *convert;
-    const vld::TLabReader* reader = FReader.get();
-    for (int e : entries) {
-      std::string name(FReader->GetName(e));
-      if (vld::IsConvertible(name)) {
-        const vld::TFormat* f = vld::FormatForAction(name);
-        std::size_t slash = name.rfind('\\');
-        std::string dir = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-        std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
-        if (f->family == vld::FormatFamily::Image)
-          name = dir + vld::SaveSuggestion(file, images == vld::ImageFormat::Png ? ".png" : ".bmp");
-        else if (f->family == vld::FormatFamily::Sound)
-          name = dir + vld::SaveSuggestion(file, ".wav");
-        else
-          name += ".txt";
-      }
-      vld::TEntryPath mapped = vld::MapEntryName(name);
-      job.items.push_back({e, mapped.Joined()});
-    }
-    job.produce = [reader, images](int index, vld::ByteSpan bytes) {
-      const std::string name(reader->GetName(index));
-      if (!vld::IsConvertible(name)) return vld::Bytes(bytes.begin(), bytes.end());
-      return vld::ConvertEntryBytes(name, bytes, images).data;
-    };
+    // Named as convert-all names them; entries with no conversion stay raw.
+    job.items = vld::ConvertedItems(*FReader, entries, *convert);
+    job.produce = vld::ConvertedProduce(*FReader, *convert);
   }
   StartBatch(std::move(job));
 }

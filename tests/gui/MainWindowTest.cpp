@@ -131,11 +131,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.lSize->text(), QString("65.535 bytes"));
 
     f.Select(0);
-    f.Select(4);  // unknown after a tile: disabled, caption kept
+    f.Select(4);  // a type without an action of its own is shown as bytes
     QCOMPARE(m.lType->text(), QString("unknown"));
-    QCOMPARE(m.btAction->text(), QString("View image"));
+    QCOMPARE(m.btAction->text(), QString("Hex view"));
     ButtonState b = Buttons(m);
-    QVERIFY(!b.action && !b.saveBmp && !b.saveWav && b.saveFile);
+    QVERIFY(b.action && !b.saveBmp && !b.saveWav && b.saveFile);
 
     f.Select(5);
     QCOMPARE(m.btAction->text(), QString("Play WVC"));
