@@ -57,6 +57,9 @@ TEST(FileTypes, GroupMarksAreAlwaysPoints) {
   EXPECT_EQ(FormatThousands(-1000), "-1.000");
   EXPECT_EQ(FormatThousands(-100), "-100");  // no mark right after the sign
   EXPECT_EQ(FormatThousands(INT32_MIN), "-2.147.483.648");
+  // Sizes past 4 GiB (a whole file in the hex view).
+  EXPECT_EQ(FormatThousands(6442450944ll), "6.442.450.944");
+  EXPECT_EQ(FormatThousands(INT64_MIN), "-9.223.372.036.854.775.808");
   EXPECT_EQ(FormatSize(1), "1 bytes");
 }
 

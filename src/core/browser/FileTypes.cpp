@@ -28,7 +28,7 @@ EntryAction DispatchAction(std::string_view name) {
   return f ? f->dispatch : EntryAction::None;
 }
 
-std::string FormatThousands(std::int32_t value) {
+std::string FormatThousands(std::int64_t value) {
   std::string digits = std::to_string(value);
   const std::size_t len = digits.size();
   std::string out;

@@ -30,7 +30,7 @@ EntryAction DispatchAction(std::string_view name);
 bool NameContains(std::string_view name, std::string_view ext);
 
 // Decimal text with "." between groups of three digits, whatever the locale.
-std::string FormatThousands(std::int32_t value);
+std::string FormatThousands(std::int64_t value);
 // "0x" and exactly eight upper-case hex digits (two's complement for negatives).
 std::string FormatOffset(std::int32_t value);
 // FormatThousands(size) + " bytes".
