@@ -26,6 +26,7 @@
 #include "core/common/Errors.h"
 #include "gui/EntryList.h"
 #include "gui/ExtractAll.h"
+#include "gui/HexViewForm.h"
 #include "gui/GuiText.h"
 #include "gui/ImageViewer.h"
 #include "gui/SurfacePlayer.h"

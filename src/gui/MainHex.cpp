@@ -21,8 +21,9 @@ void TMainForm::ShowHexView() {
   }
   // Each view reads through a handle of its own, so it may stay open while
   // another entry or another file is looked at.
-  auto* view = new THexViewForm(std::move(source), title);
+  auto* view = new THexViewForm(std::move(source), title, this);
   view->setAttribute(Qt::WA_DeleteOnClose);
+  view->SetPlatform(&platform_);
   std::erase_if(hexForms_, [](const QPointer<THexViewForm>& w) { return w.isNull(); });
   hexForms_.emplace_back(view);
   view->show();

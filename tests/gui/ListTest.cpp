@@ -15,6 +15,8 @@
 #include "TestFiles.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
+#include "core/browser/HexView.h"
+#include "gui/HexViewForm.h"
 #include "gui/ImageViewer.h"
 #include "samples/Demo.h"
 #include "samples/ImageSamples.h"
@@ -163,6 +165,51 @@ class ListTest : public QObject {
     QVERIFY(again.Main().StatusText(1).contains("no longer exists"));
     QVERIFY(!again.Main().RecentFiles().contains(gone));
     QVERIFY(again.Main().RecentFiles().value(0).endsWith("demo.lab"));
+  }
+
+  void EntriesWithoutAViewOpenAsBytesAndAnyEntryOnCtrlH() {
+    TViewerFixture f;
+    f.Open(Q(demo_.bundle));
+    TMainForm& m = f.Main();
+    const vld::TLabReader& reader = *m.Reader();
+    int costume = -1;
+    for (int i = 0; i < reader.Count(); ++i)
+      if (reader.GetName(i) == "models\\actors\\hero\\hero.cos") costume = i;
+    QVERIFY(costume >= 0);
+    m.FileBox->setCurrentRow(costume);
+    QCOMPARE(m.btAction->text(), QString("Hex view"));
+    QVERIFY(m.btAction->isEnabled());
+    m.btAction->click();
+    QCOMPARE(m.HexViews().size(), size_t(1));
+    THexViewForm* view = m.HexViews()[0];
+    QCOMPARE(view->windowTitle(), QString("Hex view - models\\actors\\hero\\hero.cos"));
+    QCOMPARE(view->Source().size, std::int64_t(reader.GetSize(costume)));
+    const vld::Bytes bytes = reader.ReadEntryBytesAt(costume);
+    const QString first = Latin1(vld::FormatHexLine(0, vld::ByteSpan(bytes.data(), std::min<std::size_t>(16, bytes.size())),
+                                                    vld::HexOffsetDigits(view->Source().size)));
+    QCOMPARE(view->Area->VisibleLines().value(0), first);
+
+    // Ctrl+H shows any entry as bytes, beside its own view; a view stays
+    // readable when the window opens another file.
+    m.FileBox->setCurrentRow(0);
+    QCOMPARE(m.btAction->text(), QString("View image"));
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    QTest::keyClick(&m, Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(m.HexViews().size(), size_t(2));
+    THexViewForm* tile = m.HexViews()[1];
+    QCOMPARE(tile->windowTitle(), QString("Hex view - gfx\\backgrounds\\beach.til"));
+    f.Open(Q(demo_.bink));
+    QCOMPARE(vld::ReadHexRange(tile->Source(), 0, 2), (vld::Bytes{0x1F, 0x8B}));  // the gzip magic of the tile
+
+    // The stand-alone animation file is shown whole.
+    m.Hexview1->trigger();
+    QCOMPARE(m.HexViews().size(), size_t(3));
+    QCOMPARE(m.HexViews()[2]->Source().size, std::int64_t(std::filesystem::file_size(demo_.bink)));
+    QVERIFY(m.HexViews()[2]->windowTitle().endsWith(Q(demo_.bink.filename())));
+    m.close();
+    QTRY_VERIFY(std::all_of(m.HexViews().begin(), m.HexViews().end(),
+                            [](const QPointer<THexViewForm>& w) { return w.isNull() || !w->isVisible(); }));
   }
 };
 

@@ -18,6 +18,7 @@
 #include "GuiTestSupport.h"
 #include "TestFiles.h"
 #include "core/bundle/LabReader.h"
+#include "gui/HexViewForm.h"
 #include "gui/TextViewer.h"
 #include "samples/Demo.h"
 
@@ -112,6 +113,20 @@ int main(int argc, char** argv) {
     Settle(200);
   }
   current = nullptr;
+
+  // The hex view of a text table, a word found.
+  m.FileBox->setCurrentRow(RowOf(m, "text\\strings.tab"));
+  m.Hexview1->trigger();
+  if (!m.HexViews().empty() && m.HexViews().back()) {
+    THexViewForm* hex = m.HexViews().back();
+    hex->move(60, 60);
+    hex->edFind->setText("cellar");
+    hex->FindClick();
+    hex->WaitForFind();
+    shoot(hex, "hex-view.png");
+  } else {
+    ++failed;
+  }
   m.close();
   return failed ? 1 : 0;
 }
