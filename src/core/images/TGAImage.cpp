@@ -110,8 +110,9 @@ void DecodeUncompressed(ByteSpan data, std::size_t bytesPerPixel, PixelCursor& o
 // The longest packet, in pixels.
 constexpr std::size_t kMaxPacket = 128;
 // What the quick loop below may store past a packet's last pixel, in pixels,
-// and read past its last byte.
-constexpr std::size_t kOvershootPixels = 4;
+// and how much data it wants in front of it (a header and the longest raw
+// packet, read 16 bytes at a time).
+constexpr std::size_t kOvershootPixels = 8;
 constexpr std::size_t kQuickInputRoom = 1 + kMaxPacket * 4 + 16;
 
 inline std::uint32_t Load32(const std::uint8_t* p) {
@@ -120,42 +121,64 @@ inline std::uint32_t Load32(const std::uint8_t* p) {
   return v;
 }
 
-// Decodes packets while the row has room for a whole packet and a little more
-// and the data holds a whole packet and a little more, so that nothing needs
-// checking per pixel: runs and raw packets of four-byte pixels are stored 16
-// bytes at a time, and may store up to three pixels past the packet, which the
-// next packet overwrites. The pixels past the last packet are zeroed again on
-// the way out, as the caller's buffer had them. Returns where it stopped.
+using TQuad = std::uint32_t __attribute__((vector_size(16)));
+
+// One packet of four-byte pixels with no branch on its kind: the first eight
+// pixels are stored whatever its length, each four pixels being the run's
+// value or the raw bytes as the packet says.
+inline void QuickPacket32(const std::uint8_t*& in, std::uint8_t*& at) {
+  const std::uint8_t h = *in++;
+  const std::uint32_t run = h >> 7;
+  const std::size_t n = (h & 127u) + 1u;
+  const TQuad fromRun = TQuad{} - run;  // all ones for a run packet
+  const TQuad value = TQuad{} + Load32(in);
+  auto store = [&](std::size_t i) {
+    TQuad raw;
+    std::memcpy(&raw, in + i * 4, 16);
+    const TQuad v = (value & fromRun) | (raw & ~fromRun);
+    std::memcpy(at + i * 4, &v, 16);
+  };
+  store(0);
+  store(4);
+  for (std::size_t i = 8; i < n; i += 4) store(i);
+  in += run ? 4 : n * 4;
+  at += n * 4;
+}
+
+// Decodes packets while the row has room for the next packet and a little
+// more and the data holds the longest packet and a little more, so that
+// nothing needs checking per pixel. Pixels are stored several at a time, up
+// to seven past the packet's last one, which the next packet overwrites;
+// those past the last packet are zeroed again on the way out, as the caller's
+// buffer had them. Returns where it stopped.
 template <std::size_t kBytesPerPixel>
 const std::uint8_t* QuickPackets(const std::uint8_t* in, const std::uint8_t* end, PixelCursor& out) {
-  if (out.RowLeft() < kMaxPacket + kOvershootPixels + 1 || static_cast<std::size_t>(end - in) < kQuickInputRoom)
-    return in;
+  if (out.RowLeft() < kOvershootPixels || static_cast<std::size_t>(end - in) < kQuickInputRoom) return in;
   std::uint8_t* at = out.Here();
-  std::uint8_t* const stop = at + (out.RowLeft() - kMaxPacket - kOvershootPixels) * 4;
+  std::uint8_t* const rowEnd = at + out.RowLeft() * 4;
   const std::uint8_t* const inStop = end - kQuickInputRoom;
   std::uint8_t* const start = at;
-  while (at < stop && in <= inStop) {
-    const std::uint8_t h = *in++;
-    if (h >= 128) {
-      const std::size_t n = h - 127u;
-      const std::uint32_t pixel = kBytesPerPixel == 4 ? Load32(in) : (Load32(in) & 0x00FFFFFFu) | 0xFF000000u;
-      in += kBytesPerPixel;
-      const std::uint32_t quad[4] = {pixel, pixel, pixel, pixel};
-      for (std::size_t i = 0; i < n; i += 4) std::memcpy(at + i * 4, quad, 16);
-      at += n * 4;
-    } else {
-      const std::size_t n = h + 1u;
-      if (kBytesPerPixel == 4) {
-        for (std::size_t i = 0; i < n * 4; i += 16) std::memcpy(at + i, in + i, 16);
-      } else {
-        for (std::size_t i = 0; i < n; ++i) {
-          const std::uint32_t pixel = (Load32(in + i * 3) & 0x00FFFFFFu) | 0xFF000000u;
-          std::memcpy(at + i * 4, &pixel, 4);
-        }
-      }
-      in += n * kBytesPerPixel;
-      at += n * 4;
+  while (in <= inStop) {
+    if ((((*in & 127u) + 1u) + kOvershootPixels) * 4 > static_cast<std::size_t>(rowEnd - at)) break;
+    if (kBytesPerPixel == 4) {
+      QuickPacket32(in, at);
+      continue;
     }
+    const std::uint8_t h = *in++;
+    const std::size_t n = (h & 127u) + 1u;
+    if (h >= 128) {
+      const std::uint32_t pixel = Load32(in) | 0xFF000000u;
+      in += 3;
+      const TQuad quad = TQuad{} + pixel;
+      for (std::size_t i = 0; i < n; i += 4) std::memcpy(at + i * 4, &quad, 16);
+    } else {
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t pixel = Load32(in + i * 3) | 0xFF000000u;
+        std::memcpy(at + i * 4, &pixel, 4);
+      }
+      in += n * 3;
+    }
+    at += n * 4;
   }
   std::memset(at, 0, kOvershootPixels * 4);
   out.Skip(static_cast<std::size_t>(at - start) / 4);
