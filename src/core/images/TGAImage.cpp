@@ -1,6 +1,7 @@
 #include "core/images/TGAImage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -153,6 +154,8 @@ inline void QuickPacket32(const std::uint8_t*& in, std::uint8_t*& at) {
 // buffer had them. Returns where it stopped.
 template <std::size_t kBytesPerPixel>
 const std::uint8_t* QuickPackets(const std::uint8_t* in, const std::uint8_t* end, PixelCursor& out) {
+  // The pixel words below are put together in little-endian byte order.
+  if constexpr (std::endian::native != std::endian::little) return in;
   if (out.RowLeft() < kOvershootPixels || static_cast<std::size_t>(end - in) < kQuickInputRoom) return in;
   std::uint8_t* at = out.Here();
   std::uint8_t* const rowEnd = at + out.RowLeft() * 4;
