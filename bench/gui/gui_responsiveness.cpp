@@ -18,44 +18,9 @@
 #include "core/common/FileIO.h"
 #include "gui/AppWindows.h"
 #include "gui/Main.h"
+#include "BenchPlatform.h"
 
 namespace {
-
-class TSilentPlayer : public IMediaPlayer {
- public:
-  void Open(const QString&) override {}
-  void Play() override {}
-  void Stop() override {}
-  void Close() override {}
-  PlayerMode Mode() const override { return PlayerMode::NotOpen; }
-  bool HasOutput() const override { return false; }
-};
-
-// Answers every dialog at once: the folder to extract into, OK to every box.
-class TBenchPlatform : public IPlatform {
- public:
-  explicit TBenchPlatform(QString folder) : folder_(std::move(folder)) {}
-  void MessageBox(BoxKind, const QString& text) override { std::fprintf(stderr, "box: %s\n", qPrintable(text)); }
-  std::optional<QString> OpenFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
-    return std::nullopt;
-  }
-  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return folder_; }
-  void ShowModal(QWidget*) override {}
-  bool StartProgram(const QString&, const QStringList&, std::function<void(const QString&)>) override {
-    return false;
-  }
-  int AskChoice(BoxKind, const QString& text, const QStringList& buttons) override {
-    std::fprintf(stderr, "box: %s\n", qPrintable(text));
-    return static_cast<int>(buttons.size()) - 1;
-  }
-  bool OpenFolder(const QString&) override { return false; }
-  IMediaPlayer& Player() override { return player_; }
-
- private:
-  QString folder_;
-  TSilentPlayer player_;
-};
 
 // The longest gap between ticks of a 10 ms timer while `loop` runs.
 struct TGaps {

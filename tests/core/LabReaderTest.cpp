@@ -412,3 +412,69 @@ TEST_F(LabReaderTest, NamesBeyondTheTotalCapReadEmpty) {
   EXPECT_EQ(r.GetName(capped + 2), "");
   EXPECT_TRUE(r.IsDamaged());
 }
+
+// The directory is read together with the names table when the header places
+// the table right after it; the fourth word (the table's length as bundles are
+// written) only decides how much is read at once. Wherever the records really
+// put the names, they read the same.
+TEST_F(LabReaderTest, NamesReadTheSameWhateverTheHeaderSaysOfTheTable) {
+  const int count = 400;
+  std::vector<std::string> names;
+  Bytes table;
+  for (int i = 0; i < count; ++i) {
+    names.push_back("folder" + std::to_string(i % 7) + "\\entry_" + std::to_string(i) + ".til");
+    Bytes masked = MaskedName(names.back());
+    table.insert(table.end(), masked.begin(), masked.end());
+  }
+  ASSERT_GT(table.size(), kMaxNameLength * 2);
+  auto build = [&](std::uint32_t word4, std::size_t gap) {
+    TRawLab lab;
+    lab.count = count;
+    lab.word4 = word4;
+    lab.namesPosition = kNamesOffsetConstant + 20 + 16 * count + static_cast<std::uint32_t>(gap);
+    std::uint32_t offset = 0;
+    for (const std::string& name : names) {
+      lab.records.push_back({static_cast<std::int32_t>(offset), 7, 0});
+      offset += static_cast<std::uint32_t>(name.size() + 1);
+    }
+    lab.tail.assign(gap, 0x5A);
+    lab.tail.insert(lab.tail.end(), table.begin(), table.end());
+    lab.tail.insert(lab.tail.end(), 100, 0x11);  // entry data after the names
+    return lab.Build();
+  };
+  const std::uint32_t exact = static_cast<std::uint32_t>(table.size());
+  struct TCase {
+    std::uint32_t word4;
+    std::size_t gap;
+  };
+  // Exact, absent, too short (names past what is read at once, one of them
+  // straddling its end), absurd, and tables a little or far after the directory.
+  for (TCase c : {TCase{exact, 0}, TCase{0, 0}, TCase{exact / 3, 0}, TCase{0xFFFFFFFFu, 0}, TCase{exact, 1000},
+                  TCase{exact, 200000}}) {
+    TLabReader& r = Open(build(c.word4, c.gap));
+    ASSERT_EQ(r.Count(), count);
+    for (int i = 0; i < count; ++i) ASSERT_EQ(r.GetName(i), names[i]) << "word " << c.word4 << ", gap " << c.gap;
+    EXPECT_EQ(r.GetOffset(count - 1), 7);
+    EXPECT_EQ(r.FindEntry("FOLDER3\\ENTRY_395.TIL"), 395);
+    EXPECT_FALSE(r.IsDamaged());
+  }
+}
+
+// A name pointing into the directory itself reads the records' bytes
+// unmasked, and the records stay as they were.
+TEST_F(LabReaderTest, ANameInsideTheDirectoryLeavesTheRecordsIntact) {
+  TRawLab lab;
+  lab.count = 2;
+  lab.namesPosition = kNamesOffsetConstant + 20;
+  lab.word4 = 5;
+  lab.records = {{16, 0x41414141, 0}, {32, static_cast<std::int32_t>(0xA4A4A4C7u), 0x31}};
+  lab.tail = MaskedName("x");
+  const TLabReader& r = Open(lab.Build());
+  ASSERT_EQ(r.Count(), 2);
+  // Record 1 as stored begins 20 00 (its name offset), which ends the name after one byte.
+  EXPECT_EQ(r.GetName(0), std::string(1, static_cast<char>(0x20 ^ kNameMask)));
+  EXPECT_EQ(r.GetName(1), "x");
+  EXPECT_EQ(r.GetHeader(1).NameOffset, 32);
+  EXPECT_EQ(static_cast<std::uint32_t>(r.GetOffset(1)), 0xA4A4A4C7u);
+  EXPECT_EQ(r.GetOffset(0), 0x41414141);
+}

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,56 @@ TTgaOptions Options(int depth, bool runLength, bool flipped) {
   o.runLength = runLength;
   o.flipped = flipped;
   return o;
+}
+
+// Wide rows of runs of every length from 1 to 130 between raw stretches of
+// every length up to 140, so that packets of every size occur, cross rows and
+// fill rows far wider than the longest packet.
+TPixelImage RunsAndStretches(int width, int height) {
+  TPixelImage image(width, height);
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  std::size_t pixel = 0, runLength = 1, rawLength = 0;
+  const std::size_t pixels = image.Pixels.size() / 4;
+  std::uint32_t last = 0;
+  auto put = [&](std::uint32_t value) {
+    if (pixel < pixels) std::memcpy(image.Pixels.data() + pixel++ * 4, &value, 4);
+    last = value;
+  };
+  while (pixel < pixels) {
+    std::uint32_t colour = next() | 0x01010101u;
+    if (colour == last) colour ^= 0x80u;
+    for (std::size_t i = 0; i < runLength; ++i) put(colour);
+    for (std::size_t i = 0; i < rawLength; ++i) put(last + 0x01020304u);
+    runLength = runLength % 130 + 1;
+    rawLength = (rawLength + 7) % 141;
+  }
+  return image;
+}
+
+// The picture's pixels in the order the file stores them.
+Bytes FileOrder(const TPixelImage& image, bool flipped) {
+  Bytes out;
+  for (int i = 0; i < image.Height; ++i) {
+    const std::uint8_t* row = image.Row(flipped ? image.Height - 1 - i : i);
+    out.insert(out.end(), row, row + image.RowBytes());
+  }
+  return out;
+}
+
+// How many pixels the run-length data stores: whole packets, and of a raw
+// packet cut short the pixels that are all there.
+std::size_t PixelsStored(ByteSpan data, std::size_t pixelBytes, std::size_t pixels) {
+  std::size_t stored = 0, at = 0;
+  while (stored < pixels && at < data.size()) {
+    const std::size_t h = data[at++];
+    const std::size_t available = (data.size() - at) / pixelBytes;
+    const std::size_t n = h >= 128 ? (available ? h - 127 : 0) : std::min(h + 1, available);
+    stored += n;
+    at += (h >= 128 ? std::min<std::size_t>(1, available) : n) * pixelBytes;
+    if (n == 0 || (h < 128 && n <= h)) break;
+  }
+  return std::min(stored, pixels);
 }
 
 }  // namespace
@@ -100,10 +151,50 @@ TEST(TgaImage, EveryWayOfWritingAPictureDecodesToIt) {
         EXPECT_EQ(Pixels(tga), depth == 32 ? picture.Pixels : opaque.Pixels)
             << depth << " bits, run length " << runLength << ", flipped " << flipped;
       }
+  // The picture decoder puts the rows where the BMP writer does.
+  for (bool flipped : {false, true}) {
+    const Bytes tga = BuildTGA(picture, Options(32, true, flipped));
+    EXPECT_EQ(DecodeTGA(tga).Pixels, picture.Pixels) << "flipped " << flipped;
+  }
   // Flat areas make real runs: the sign compresses and still decodes exactly.
   const Bytes sign = BuildTGA(samples::SignPicture(), Options(32, true, false));
   EXPECT_LT(sign.size(), 160u * 64u * 4u / 4u);
   EXPECT_EQ(Pixels(sign), samples::SignPicture().Pixels);
+}
+
+TEST(TgaImage, PacketsOfEverySizeInWideRowsDecodeExactly) {
+  const TPixelImage picture = RunsAndStretches(333, 61);
+  TPixelImage opaque = picture;
+  for (std::size_t i = 3; i < opaque.Pixels.size(); i += 4) opaque.Pixels[i] = 0xFF;
+  for (int depth : {24, 32})
+    for (bool flipped : {false, true}) {
+      const Bytes tga = BuildTGA(picture, Options(depth, true, flipped));
+      const TPixelImage& expected = depth == 32 ? picture : opaque;
+      EXPECT_EQ(Pixels(tga), expected.Pixels) << depth << " bits, flipped " << flipped;
+      EXPECT_EQ(DecodeTGA(tga).Pixels, expected.Pixels) << depth << " bits, flipped " << flipped;
+    }
+}
+
+TEST(TgaImage, DataCutAnywhereLeavesZerosAfterTheLastStoredPixel) {
+  const TPixelImage picture = RunsAndStretches(300, 20);
+  const std::size_t pixels = 300 * 20;
+  for (int depth : {24, 32})
+    for (bool flipped : {false, true}) {
+      const Bytes tga = BuildTGA(picture, Options(depth, true, flipped));
+      const Bytes full = FileOrder(samples::ReadBMP32(DecodeTGAImage(tga).bmp), flipped);
+      const std::size_t pixelBytes = depth / 8;
+      for (std::size_t cut = kTgaHeaderSize; cut < tga.size(); cut += 1 + cut % 97) {
+        const Bytes part(tga.begin(), tga.begin() + static_cast<std::ptrdiff_t>(cut));
+        const std::size_t stored =
+            PixelsStored(ByteSpan(part).subspan(kTgaHeaderSize), pixelBytes, pixels);
+        Bytes expected(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(stored * 4));
+        expected.resize(full.size(), 0);
+        ASSERT_EQ(FileOrder(samples::ReadBMP32(DecodeTGAImage(part).bmp), flipped), expected)
+            << depth << " bits, flipped " << flipped << ", cut at " << cut;
+        ASSERT_EQ(FileOrder(DecodeTGA(part), flipped), expected)
+            << depth << " bits, flipped " << flipped << ", cut at " << cut;
+      }
+    }
 }
 
 TEST(TgaImage, OtherTypesAndDepthsGiveAnAllZeroPictureOfTheHeadersSize) {
@@ -117,8 +208,11 @@ TEST(TgaImage, OtherTypesAndDepthsGiveAnAllZeroPictureOfTheHeadersSize) {
 }
 
 TEST(TgaImage, ShortOrOverlongPixelDataStaysInsideThePicture) {
-  // Missing pixels stay zero.
+  // Missing pixels stay zero; the bytes of a four-byte pixel cut short are kept.
   EXPECT_EQ(Pixels(Tga(2, 3, 1, 24, 0, {1, 2, 3, 4})), (Bytes{1, 2, 3, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Pixels(Tga(2, 3, 1, 32, 0, {1, 2, 3, 4, 5, 6})), (Bytes{1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Pixels(Tga(2, 2, 2, 32, 0x08, {1, 2, 3, 4, 5, 6})),
+            (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 0, 0}));
   EXPECT_EQ(Pixels(Tga(10, 3, 1, 24, 0, {0x80, 1, 2, 3, 0x85})), (Bytes{1, 2, 3, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}));
   // A packet header whose pixel bytes are cut off stores nothing.
   EXPECT_EQ(Pixels(Tga(10, 2, 1, 32, 0, {0x81, 1, 2, 3})), Bytes(8, 0));

@@ -5,7 +5,12 @@
 #include <type_traits>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <stdexcept>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "core/common/ByteReader.h"
 #include "core/common/FileIO.h"
@@ -18,11 +23,21 @@ constexpr std::size_t kNameChunk = 256 * 1024;
 // A names table up to this long (plus one longest name) is read in one piece;
 // a directory whose names are spread wider is read in chunks as it goes.
 constexpr std::int64_t kNameWindowLimit = static_cast<std::int64_t>(kMaxNamesTotal);
+// A names table that starts at most this far after the directory is read
+// together with it.
+constexpr std::int64_t kNamesGapLimit = 64 * 1024;
 
-// Removes the name mask in place, eight bytes at a time.
+// Removes the name mask in place, 16 bytes at a time.
 void Unmask(char* p, std::size_t n) {
-  constexpr std::uint64_t kMask8 = 0x0101010101010101ull * kNameMask;
+  using TBytes = std::uint8_t __attribute__((vector_size(16)));
   std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    TBytes w;
+    std::memcpy(&w, p + i, 16);
+    w ^= kNameMask;
+    std::memcpy(p + i, &w, 16);
+  }
+  constexpr std::uint64_t kMask8 = 0x0101010101010101ull * kNameMask;
   for (; i + 8 <= n; i += 8) {
     std::uint64_t w;
     std::memcpy(&w, p + i, 8);
@@ -41,6 +56,38 @@ std::size_t UnmaskedNameLength(const char* name, std::size_t avail, bool& cut) {
   cut = !end && scan > kMaxNameLength;
   if (cut) return kMaxNameLength;
   return end ? static_cast<std::size_t>(end - name) : scan;
+}
+
+// Where the first 0x00 byte of the n bytes at p is, or n; `room` bytes (at
+// least n) may be read at p. Names are short: the first 32 bytes are looked
+// at in one go, with no branch on where the name ends, then eight at a time.
+std::size_t FindZeroByte(const char* p, std::size_t n, std::size_t room) {
+  std::size_t i = 0;
+#ifdef __SSE2__
+  if (room >= 32) {
+    const __m128i zero = _mm_setzero_si128();
+    const unsigned low = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero)));
+    const unsigned high = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), zero)));
+    const std::uint32_t found = low | (high << 16);
+    if (found || n <= 32) return std::min<std::size_t>(found ? std::countr_zero(found) : 32, n);
+    i = 32;
+  }
+#endif
+  constexpr std::uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    const std::uint64_t zeros = (w - kLow) & ~w & kHigh;
+    if (zeros) {
+      if constexpr (std::endian::native == std::endian::little) return i + std::countr_zero(zeros) / 8;
+      break;
+    }
+  }
+  for (; i < n; ++i)
+    if (p[i] == 0) return i;
+  return n;
 }
 
 // Serves masked names for directories whose names lie too far apart to read
@@ -116,7 +163,8 @@ void TLabReader::Open(const std::filesystem::path& path) {
   stream_.Open(path);
 
   std::uint8_t head[20];
-  stream_.ReadAtZeroFilled(0, head, sizeof head);
+  const std::size_t headBytes = stream_.ReadAt(0, head, sizeof head);
+  std::memset(head + headBytes, 0, sizeof head - headBytes);
   for (int i = 0; i < 5; ++i) header_[i] = ByteReader::LoadU32LE(head + 4 * i);
   namesBase_ = static_cast<std::int32_t>(header_[4] - kNamesOffsetConstant);
 
@@ -130,74 +178,159 @@ void TLabReader::Open(const std::filesystem::path& path) {
   std::int64_t n = std::min<std::int64_t>(count, available);
   if (n < count) damaged_ = true;
 
+  // The directory, and the names table with it where the header places the
+  // table just after the directory (its fourth word is the table's length in
+  // bundles as they are written): one read for both, into a block that is
+  // not cleared first. Only a guess of how much to read: where the records
+  // put the names is checked before the block is used for them.
   static_assert(sizeof(TFileHeader) == 16 && std::is_trivially_copyable_v<TFileHeader>);
-  headers_.resize(static_cast<std::size_t>(n));
-  names_.resize(static_cast<std::size_t>(n));
-  stream_.ReadAtZeroFilled(20, headers_.data(), headers_.size() * 16);
-  std::int64_t firstName = std::numeric_limits<std::int64_t>::max(), lastName = -1;
-  for (TFileHeader& h : headers_) {
-    if constexpr (std::endian::native == std::endian::big) {
-      std::uint8_t* rec = reinterpret_cast<std::uint8_t*>(&h);
-      h = TFileHeader{static_cast<std::int32_t>(ByteReader::LoadU32LE(rec)),
-                      static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 4)),
-                      static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 8)), ByteReader::LoadU32LE(rec + 12)};
+  const std::int64_t recordsEnd = 20 + n * 16;
+  std::int64_t readEnd = recordsEnd;
+  const std::int64_t namesTable = namesBase_;
+  const std::int64_t namesLength = header_[3];
+  if (namesTable >= recordsEnd && namesTable - recordsEnd <= kNamesGapLimit && namesLength <= kNameWindowLimit)
+    readEnd = std::max(recordsEnd, std::min(stream_.Size(), namesTable + namesLength +
+                                                                static_cast<std::int64_t>(kMaxNameLength) + 1));
+  const std::size_t recordBytes = static_cast<std::size_t>(n) * 16;
+  block_.reset(new std::uint8_t[static_cast<std::size_t>(readEnd - 20)]);
+  const std::size_t got = stream_.ReadAt(20, block_.get(), static_cast<std::size_t>(readEnd - 20));
+  // A record cut short by the end of the file reads as zeros where it ends.
+  if (got < recordBytes) std::memset(block_.get() + got, 0, recordBytes - got);
+  TFileHeader* records = std::launder(reinterpret_cast<TFileHeader*>(block_.get()));
+  records_ = records;
+  count_ = static_cast<std::size_t>(n);
+  if constexpr (std::endian::native == std::endian::big) {
+    for (std::size_t i = 0; i < count_; ++i) {
+      const std::uint8_t* rec = block_.get() + 16 * i;
+      records[i] = TFileHeader{static_cast<std::int32_t>(ByteReader::LoadU32LE(rec)),
+                               static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 4)),
+                               static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 8)), ByteReader::LoadU32LE(rec + 12)};
     }
-    std::int64_t pos = NamePosition(h);
+  }
+  FindNames(20 + static_cast<std::int64_t>(std::max(got, recordBytes)));
+  // The position after opening is just past the directory, as a record-by-record read leaves it.
+  stream_.Seek(recordsEnd);
+}
+
+// The usual case in one pass: every name lies in block_ after the records.
+// Each name ends at its stored 0x00 (found before unmasking), and the span
+// of all names is unmasked once at the end. False, with nothing kept, when a
+// name lies elsewhere or may reach past the block.
+bool TLabReader::FindNamesInBlock(std::int64_t blockEnd) {
+  // Locals, so that the stores into the spans do not make the compiler read
+  // the members again for every name.
+  const std::int64_t recordsEnd = 20 + static_cast<std::int64_t>(count_) * 16;
+  const std::int64_t fileSize = stream_.Size();
+  const std::size_t count = count_;
+  const TFileHeader* const records = records_;
+  NameSpan* const spans = names_.get();
+  char* const block = reinterpret_cast<char*>(block_.get());
+  bool damaged = false;
+  std::size_t nameBytes = 0, lo = std::numeric_limits<std::size_t>::max(), hi = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    spans[i] = NameSpan{0, 0};
+    if (nameBytes >= kMaxNamesTotal) {
+      damaged = true;
+      continue;
+    }
+    const std::int64_t pos = NamePosition(records[i]);
+    if (pos < 0 || pos >= fileSize) continue;  // such names read as empty
+    if (pos < recordsEnd || pos >= blockEnd) return false;
+    // As far as a byte-wise read would look: one byte past the length limit, or the end of the file.
+    const std::size_t scan = static_cast<std::size_t>(std::min<std::int64_t>(fileSize - pos, kMaxNameLength + 1));
+    const std::size_t inBlock = static_cast<std::size_t>(std::min<std::int64_t>(blockEnd - pos, scan));
+    const std::size_t start = static_cast<std::size_t>(pos - 20);
+    std::size_t length = FindZeroByte(block + start, inBlock, static_cast<std::size_t>(blockEnd - pos));
+    if (length == inBlock && inBlock < scan) return false;
+    if (length > kMaxNameLength) {
+      length = kMaxNameLength;
+      damaged = true;
+    }
+    spans[i] = NameSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
+    nameBytes += length;
+    lo = std::min(lo, start);
+    hi = std::max(hi, start + length);
+  }
+  if (hi > lo) Unmask(block + lo, hi - lo);
+  nameBase_ = block;
+  damaged_ = damaged_ || damaged;
+  return true;
+}
+
+// Points every entry's name span at its unmasked name; `blockEnd` is the file
+// position where block_ (from position 20) ends.
+void TLabReader::FindNames(std::int64_t blockEnd) {
+  names_.reset(new NameSpan[count_]);
+  if (FindNamesInBlock(blockEnd)) return;
+  std::int64_t firstName = std::numeric_limits<std::int64_t>::max(), lastName = -1;
+  for (std::size_t i = 0; i < count_; ++i) {
+    names_[i] = NameSpan{0, 0};
+    const std::int64_t pos = NamePosition(records_[i]);
     if (pos < 0 || pos >= stream_.Size()) continue;  // such names read as empty
     firstName = std::min(firstName, pos);
     lastName = std::max(lastName, pos);
   }
+  if (lastName < 0) return;
 
-  // Usually every name lies in one modest span (the names table): read it in
-  // one piece, unmask it in one pass and point the names into it.
-  const std::int64_t windowEnd =
-      std::min(stream_.Size(), lastName + static_cast<std::int64_t>(kMaxNameLength) + 1);
-  if (lastName >= 0 && windowEnd - firstName <= kNameWindowLimit) {
-    nameBlock_.resize(static_cast<std::size_t>(windowEnd - firstName));
-    nameBlock_.resize(stream_.ReadAt(firstName, nameBlock_.data(), nameBlock_.size()));
-    Unmask(nameBlock_.data(), nameBlock_.size());
+  // Usually every name lies in one modest span (the names table), read with
+  // the directory or else in one piece of its own, unmasked in one pass.
+  const std::int64_t recordsEnd = 20 + static_cast<std::int64_t>(count_) * 16;
+  const std::int64_t windowEnd = std::min(stream_.Size(), lastName + static_cast<std::int64_t>(kMaxNameLength) + 1);
+  char* window = nullptr;
+  std::size_t windowSize = 0;
+  if (firstName >= recordsEnd && windowEnd <= blockEnd) {
+    window = reinterpret_cast<char*>(block_.get() + (firstName - 20));
+    windowSize = static_cast<std::size_t>(windowEnd - firstName);
+  } else if (windowEnd - firstName <= kNameWindowLimit) {
+    nameWindow_.reset(new char[static_cast<std::size_t>(windowEnd - firstName)]);
+    window = nameWindow_.get();
+    windowSize = stream_.ReadAt(firstName, window, static_cast<std::size_t>(windowEnd - firstName));
+  }
+  if (window) {
+    Unmask(window, windowSize);
+    nameBase_ = window;
     std::size_t nameBytes = 0;
-    for (std::size_t i = 0; i < headers_.size(); ++i) {
-      NameSpan& e = names_[i];
+    for (std::size_t i = 0; i < count_; ++i) {
       if (nameBytes >= kMaxNamesTotal) {
         damaged_ = true;
         continue;
       }
-      const std::int64_t pos = NamePosition(headers_[i]);
-      if (pos < firstName || pos >= firstName + static_cast<std::int64_t>(nameBlock_.size())) continue;
+      const std::int64_t pos = NamePosition(records_[i]);
+      if (pos < firstName || pos >= firstName + static_cast<std::int64_t>(windowSize)) continue;
       bool cut = false;
+      NameSpan& e = names_[i];
       e.start = static_cast<std::uint32_t>(pos - firstName);
-      e.length = static_cast<std::uint32_t>(
-          UnmaskedNameLength(nameBlock_.data() + e.start, nameBlock_.size() - e.start, cut));
+      e.length = static_cast<std::uint32_t>(UnmaskedNameLength(window + e.start, windowSize - e.start, cut));
       if (cut) damaged_ = true;
       nameBytes += e.length;
     }
-  } else if (lastName >= 0) {
-    NameSource names(stream_);
-    for (std::size_t i = 0; i < headers_.size(); ++i) {
-      NameSpan& e = names_[i];
-      e.start = static_cast<std::uint32_t>(nameBlock_.size());
-      if (nameBlock_.size() >= kMaxNamesTotal) {
-        damaged_ = true;
-        continue;
-      }
-      bool cut = false;
-      e.length = static_cast<std::uint32_t>(names.Read(NamePosition(headers_[i]), nameBlock_, cut));
-      if (cut) damaged_ = true;
-    }
+    return;
   }
-  // The position after opening is just past the directory, as a record-by-record read leaves it.
-  stream_.Seek(20 + n * 16);
+  NameSource names(stream_);
+  for (std::size_t i = 0; i < count_; ++i) {
+    NameSpan& e = names_[i];
+    e.start = static_cast<std::uint32_t>(nameBlock_.size());
+    if (nameBlock_.size() >= kMaxNamesTotal) {
+      damaged_ = true;
+      continue;
+    }
+    bool cut = false;
+    e.length = static_cast<std::uint32_t>(names.Read(NamePosition(records_[i]), nameBlock_, cut));
+    if (cut) damaged_ = true;
+  }
+  nameBase_ = nameBlock_.data();
 }
 
 void TLabReader::Close() {
   stream_.Close();
-  headers_.clear();
-  headers_.shrink_to_fit();
-  names_.clear();
-  names_.shrink_to_fit();
+  block_.reset();
+  records_ = nullptr;
+  count_ = 0;
+  names_.reset();
+  nameWindow_.reset();
   nameBlock_.clear();
   nameBlock_.shrink_to_fit();
+  nameBase_ = "";
   std::fill(std::begin(header_), std::end(header_), 0u);
   namesBase_ = 0;
   damaged_ = false;
@@ -265,10 +398,10 @@ std::int64_t TLabReader::ExtractEntry(int index, const std::filesystem::path& ta
 int TLabReader::FindEntry(std::string_view name) const {
   const std::string wanted = FoldLower(name);
   auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  for (std::size_t i = 0; i < names_.size(); ++i) {
+  for (std::size_t i = 0; i < count_; ++i) {
     const NameSpan& e = names_[i];
     if (e.length != wanted.size()) continue;
-    const char* n = nameBlock_.data() + e.start;
+    const char* n = nameBase_ + e.start;
     if (std::equal(wanted.begin(), wanted.end(), n, [&](char w, char c) { return w == fold(c); }))
       return static_cast<int>(i);
   }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,15 +47,15 @@ class TLabReader {
   void Open(const std::filesystem::path& path);
   void Close();
 
-  int Count() const { return static_cast<int>(headers_.size()); }
+  int Count() const { return static_cast<int>(count_); }
   // A view into the reader's one block of names, valid until Close or Open.
   std::string_view GetName(int index) const {
     const NameSpan& n = names_[Checked(index)];
-    return std::string_view(nameBlock_).substr(n.start, n.length);
+    return std::string_view(nameBase_ + n.start, n.length);
   }
   std::int32_t GetOffset(int index) const { return GetHeader(index).Offset; }
   std::int32_t GetSize(int index) const { return GetHeader(index).Size; }
-  const TFileHeader& GetHeader(int index) const { return headers_[Checked(index)]; }
+  const TFileHeader& GetHeader(int index) const { return records_[Checked(index)]; }
 
   // True when the entry begins with the gzip signature 1F 8B; leaves the
   // stream two bytes after the entry's offset.
@@ -95,22 +96,32 @@ class TLabReader {
   bool IsDamaged() const { return damaged_; }
 
  private:
+  // No initial values: the spans are allocated without being cleared and
+  // every one is set as the names are found.
   struct NameSpan {
-    std::uint32_t start = 0;  // into nameBlock_
-    std::uint32_t length = 0;
+    std::uint32_t start;  // from nameBase_
+    std::uint32_t length;
   };
   std::size_t Checked(int index) const;
   std::int64_t NamePosition(const TFileHeader& h) const;
+  void FindNames(std::int64_t blockEnd);
+  bool FindNamesInBlock(std::int64_t blockEnd);
 
   TFileStream stream_;
   std::uint32_t header_[5] = {0, 0, 0, 0, 0};
   std::int32_t namesBase_ = 0;
   bool damaged_ = false;
-  // The directory as read (records and TFileHeader share one layout) and
-  // where each entry's name lies in the one block of unmasked names.
-  std::vector<TFileHeader> headers_;
-  std::vector<NameSpan> names_;
+  // The directory as read (records and TFileHeader share one layout), in
+  // one block with the names table when that follows it, as it usually does;
+  // the names are unmasked where they lie. Elsewhere they are read into a
+  // block of their own, or gathered one by one when spread too wide.
+  std::unique_ptr<std::uint8_t[]> block_;
+  const TFileHeader* records_ = nullptr;
+  std::size_t count_ = 0;
+  std::unique_ptr<NameSpan[]> names_;
+  std::unique_ptr<char[]> nameWindow_;
   std::string nameBlock_;
+  const char* nameBase_ = "";  // where the spans count from
 };
 
 // Folds ASCII A-Z to a-z and leaves every other byte as it is.

@@ -50,15 +50,43 @@ std::vector<TTileView> ReadTiles(ByteSpan inflated, std::size_t first, int count
   return tiles;
 }
 
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define VLD_EXCHANGE_AVX2 1
+// Eight pixels at a time with one byte shuffle, on processors that have AVX2
+// (the build itself assumes no more than the x86-64 baseline). Returns how
+// many bytes it did.
+__attribute__((target("avx2"))) std::size_t ExchangeEightsAvx2(std::uint8_t* dest, const std::uint8_t* src,
+                                                               std::size_t n) {
+  using TBytes = std::uint8_t __attribute__((vector_size(32)));
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    TBytes v;
+    std::memcpy(&v, src + i, 32);
+    v = __builtin_shufflevector(v, v, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 18, 17, 16, 19, 22, 21,
+                                20, 23, 26, 25, 24, 27, 30, 29, 28, 31);
+    std::memcpy(dest + i, &v, 32);
+  }
+  return i;
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#endif
+
 // Copies n bytes (whole pixels) from the tile's bytes at `offset`, turning red,
 // green, blue, alpha into blue, green, red, alpha; what the tile lacks stays
-// as it was. Four pixels at a time: this is the only per-pixel work of a decode.
+// as it was. Several pixels at a time: this is the only per-pixel work of a decode.
 void CopyExchanged(std::uint8_t* dest, const TTileView& tile, std::size_t offset, std::size_t n) {
   if (offset >= tile.size) return;
   n = std::min(n, tile.size - offset) & ~std::size_t{3};
   const std::uint8_t* src = tile.data + offset;
   using TQuad = std::uint32_t __attribute__((vector_size(16)));
   std::size_t i = 0;
+#ifdef VLD_EXCHANGE_AVX2
+  if (HaveAvx2()) i = ExchangeEightsAvx2(dest, src, n);
+#endif
   for (; i + 16 <= n; i += 16) {
     TQuad v;
     std::memcpy(&v, src + i, 16);
