@@ -111,3 +111,12 @@ std::vector<int> TEntryList::SelectedEntries() const {
   std::sort(out.begin(), out.end());
   return out;
 }
+
+void TEntryList::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  if (index.isValid() && layoutMode() == QListView::Batched && !rectForIndex(index).isValid()) {
+    setLayoutMode(QListView::SinglePass);
+    doItemsLayout();
+    setLayoutMode(QListView::Batched);
+  }
+  QListView::scrollTo(index, hint);
+}

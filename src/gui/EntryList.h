@@ -70,6 +70,9 @@ class TEntryList : public QListView {
   QRect EntryRect(int entry) const;
   // The selected entries in directory order.
   std::vector<int> SelectedEntries() const;
+  // A row the batched layout has not reached yet is laid out (with every
+  // row before it) before the list scrolls to it.
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
  signals:
   void currentRowChanged(int entry);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTreeWidget>
@@ -210,6 +211,25 @@ class ListTest : public QObject {
     m.close();
     QTRY_VERIFY(std::all_of(m.HexViews().begin(), m.HexViews().end(),
                             [](const QPointer<THexViewForm>& w) { return w.isNull() || !w->isVisible(); }));
+  }
+
+  void AFarRowIsShownRightAfterOpeningWhileTheRestIsLaidOut() {
+    // The list lays its rows out in batches after it is shown: a row far down,
+    // chosen at once, still comes into view and answers as its entry.
+    vld::LabWriter w;
+    for (int i = 0; i < 20000; ++i) w.Add("f" + std::to_string(i % 50) + "\\e" + std::to_string(i) + ".dat", vld::Bytes(1, 1));
+    w.Write(dir_.File("many.lab"));
+    TViewerFixture f;
+    TMainForm& m = f.Main();
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    f.Open(Q(dir_.File("many.lab")));
+    m.FileBox->setCurrentRow(19990);
+    m.FileBox->scrollTo(m.FileBox->currentIndex());
+    QCOMPARE(m.lFilename->text(), QString("f40\\e19990.dat"));
+    QTRY_VERIFY(m.FileBox->viewport()->rect().contains(m.FileBox->visualRect(m.FileBox->currentIndex())));
+    QTRY_VERIFY(m.FileBox->verticalScrollBar()->maximum() > 19000);
+    QCOMPARE(m.FileBox->indexAt(m.FileBox->visualRect(m.FileBox->currentIndex()).center()).row(), 19990);
   }
 };
 
