@@ -49,14 +49,6 @@ void WriteOutput(const std::string& out, ByteSpan bytes) {
   WriteFileAtomic(out, bytes);
 }
 
-std::string OutputStem(const std::string& entryName) {
-  std::string part = entryName;
-  std::size_t slash = part.find_last_of("\\/");
-  if (slash != std::string::npos) part = part.substr(slash + 1);
-  std::size_t dot = part.find('.');
-  return dot == std::string::npos ? part : part.substr(0, dot);
-}
-
 bool ShowProgress() { return ::isatty(2) != 0; }
 
 }  // namespace vld::cli

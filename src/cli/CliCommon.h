@@ -21,8 +21,6 @@ bool IsBundleFile(const std::filesystem::path& path);
 TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry);
 // Writes bytes to OUT, or to stdout when OUT is "-".
 void WriteOutput(const std::string& out, ByteSpan bytes);
-// The file part of an entry name cut at its first "." (a.b.til -> a).
-std::string OutputStem(const std::string& entryName);
 // True when progress lines should go to stderr (it is a terminal).
 bool ShowProgress();
 

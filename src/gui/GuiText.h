@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,5 +15,9 @@ inline QString Latin1(std::string_view text) {
 inline std::string Bytes8(const QString& text) { return text.toLatin1().toStdString(); }
 inline std::filesystem::path FsPath(const QString& path) {
   return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+// The last part of a path, whichever of '\\' and '/' separates it.
+inline QString FileNamePart(const QString& path) {
+  return path.mid(std::max(path.lastIndexOf('\\'), path.lastIndexOf('/')) + 1);
 }
 inline QString PathQt(const std::filesystem::path& path) { return QFile::decodeName(path.string().c_str()); }

@@ -356,7 +356,7 @@ void TMainForm::LoadFile(const QString& path) {
   SetStatus(1, "");
 
   if (FSingleBink || FSingleSmush) {
-    QString name = path.mid(std::max(path.lastIndexOf('\\'), path.lastIndexOf('/')) + 1);
+    const QString name = FileNamePart(path);
     int dot = name.indexOf('.');
     // Cut before the first "."; a name without one keeps nothing.
     FDisplayName = (dot < 0 ? QString() : name.left(dot)) + ".bik";

@@ -15,7 +15,7 @@ void TMainForm::ShowHexView() {
     title = Latin1(FReader->GetName(i));
   } else if (FSingleBink || FSingleSmush) {
     source = vld::WholeFileSource(FsPath(FFileName));
-    title = FFileName.mid(std::max(FFileName.lastIndexOf('/'), FFileName.lastIndexOf('\\')) + 1);
+    title = FileNamePart(FFileName);
   } else {
     return;
   }

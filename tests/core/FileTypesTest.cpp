@@ -75,3 +75,15 @@ TEST(FileTypes, NameAfterLastBackslash) {
   EXPECT_EQ(NameAfterLastBackslash("a\\b\\"), "");
   EXPECT_EQ(NameAfterLastBackslash("plain"), "plain");
 }
+
+// Suggested names keep nothing but the file part up to its first '.'; the
+// output stem keeps a name without a dot whole, and either separator ends a folder.
+TEST(FileTypes, SuggestedAndOutputNames) {
+  EXPECT_EQ(SaveSuggestion("menu\\title.bmp", ".png"), "title.png");
+  EXPECT_EQ(SaveSuggestion("a.b.til", ".bmp"), "a.bmp");
+  EXPECT_EQ(SaveSuggestion("noext", ".bmp"), ".bmp");
+  EXPECT_EQ(OutputStem("sets\\beach.til"), "beach");
+  EXPECT_EQ(OutputStem("a/b.c.til"), "b");
+  EXPECT_EQ(OutputStem("noext"), "noext");
+  EXPECT_EQ(OutputStem("dir\\"), "");
+}

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/browser/ExtractPaths.h"
+#include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 
@@ -10,19 +11,11 @@ namespace vld {
 
 namespace {
 
-// The file part cut at its first '.' (a.b.til -> a); a '/' inside the part
-// starts it afresh, as it did for the command line's output names.
-std::string Stem(const std::string& file) {
-  std::size_t slash = file.rfind('/');
-  std::string part = slash == std::string::npos ? file : file.substr(slash + 1);
-  return part.substr(0, part.find('.'));
-}
-
 std::string ConvertedPath(const std::string& name, const std::string& extension, std::set<std::string>& used) {
   std::size_t slash = name.rfind('\\');
   std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
   std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
-  std::string stem = extension == ".txt" ? file : Stem(file);
+  std::string stem = extension == ".txt" ? file : OutputStem(file);
   std::string target = MapEntryName(folder + stem + extension).Joined();
   if (!used.insert(target).second) {
     target = MapEntryName(folder + file + extension).Joined();

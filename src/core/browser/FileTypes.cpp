@@ -60,4 +60,10 @@ std::string SaveSuggestion(std::string_view name, std::string_view extension) {
   return (dot == std::string::npos ? std::string() : part.substr(0, dot)) + std::string(extension);
 }
 
+std::string OutputStem(std::string_view name) {
+  const std::size_t slash = name.find_last_of("\\/");
+  std::string_view part = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  return std::string(part.substr(0, part.find('.')));
+}
+
 }  // namespace vld

@@ -44,5 +44,9 @@ std::string NameAfterLastBackslash(std::string_view name);
 // title.bmp, a.b.til -> a.bmp, noext -> .bmp.
 std::string SaveSuggestion(std::string_view name, std::string_view extension);
 inline std::string BmpSuggestion(std::string_view name) { return SaveSuggestion(name, ".bmp"); }
+// The file part of a name ('\\' or '/' separates folders) cut at its first
+// "." and kept whole when it has none: a.b.til -> a, noext -> noext. The
+// command line's output names and convert-all's file names.
+std::string OutputStem(std::string_view name);
 
 }  // namespace vld
