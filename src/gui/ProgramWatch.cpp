@@ -1,8 +1,8 @@
 #include "gui/ProgramWatch.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTimer>
 
 QString FirstOutputLines(const QByteArray& output, int maxLines, int maxBytes) {
   QStringList lines = QString::fromLocal8Bit(output.left(maxBytes)).split('\n');
@@ -32,12 +32,12 @@ bool StartWatchedProgram(const QString& program, const QStringList& arguments, c
     delete process;
     return false;
   }
-  auto watching = std::make_shared<bool>(true);
-  QTimer::singleShot(watchMs, process, [watching] { *watching = false; });
+  QElapsedTimer sinceStart;
+  sinceStart.start();
   QObject::connect(process, &QProcess::finished, process,
-                   [process, watching, outputFile, onFailure](int exitCode, QProcess::ExitStatus status) {
+                   [process, sinceStart, watchMs, outputFile, onFailure](int exitCode, QProcess::ExitStatus status) {
                      const bool failed = status == QProcess::CrashExit || exitCode != 0;
-                     if (*watching && failed && onFailure) {
+                     if (sinceStart.elapsed() < watchMs && failed && onFailure) {
                        QByteArray output;
                        QFile file(outputFile);
                        if (file.open(QIODevice::ReadOnly)) output = file.read(4096);
