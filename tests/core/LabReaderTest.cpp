@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -477,4 +479,103 @@ TEST_F(LabReaderTest, ANameInsideTheDirectoryLeavesTheRecordsIntact) {
   EXPECT_EQ(r.GetHeader(1).NameOffset, 32);
   EXPECT_EQ(static_cast<std::uint32_t>(r.GetOffset(1)), 0xA4A4A4C7u);
   EXPECT_EQ(r.GetOffset(0), 0x41414141);
+}
+
+namespace {
+
+// The directory as a byte-by-byte read finds it, for comparison: every name
+// from its position up to the first raw 0x00 or the end of the file, cut at
+// the length limit.
+struct TByteWise {
+  std::vector<std::string> names;
+  bool damaged = false;
+};
+
+TByteWise ReadByteWise(const Bytes& file) {
+  auto word = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < 4; ++k)
+      if (at + k < file.size()) v |= static_cast<std::uint32_t>(file[at + k]) << (8 * k);
+    return v;
+  };
+  TByteWise out;
+  const std::int64_t count = static_cast<std::int32_t>(word(8));
+  const std::uint32_t namesBase = word(16) - kNamesOffsetConstant;
+  const std::int64_t records = file.size() > 20 ? static_cast<std::int64_t>(file.size() - 20 + 15) / 16 : 0;
+  const std::int64_t n = std::min(count, records);
+  out.damaged = count > records;
+  for (std::int64_t i = 0; i < n; ++i) {
+    const std::int64_t pos = static_cast<std::int32_t>(namesBase + word(static_cast<std::size_t>(20 + 16 * i)));
+    std::string name;
+    for (std::int64_t p = std::max<std::int64_t>(pos, 0); pos >= 0 && p < static_cast<std::int64_t>(file.size()) &&
+                                                          file[static_cast<std::size_t>(p)] != 0;
+         ++p) {
+      if (name.size() == kMaxNameLength) {
+        out.damaged = true;
+        break;
+      }
+      name.push_back(static_cast<char>(file[static_cast<std::size_t>(p)] ^ kNameMask));
+    }
+    out.names.push_back(std::move(name));
+  }
+  return out;
+}
+
+}  // namespace
+
+// Directories as bundles are written (each name right after the previous
+// one), and the same with one thing out of place: names out of order or
+// shared, pointing into another name, past the file or before it, a table cut
+// short, a last name without its terminator, names longer than the limit,
+// lengths around 64 bytes, and a header that misstates the table's length.
+// Every one must read exactly as a byte-by-byte read finds it.
+TEST_F(LabReaderTest, NamesReadAsAByteWiseReadFindsThemWhateverTheLayout) {
+  std::mt19937 rng(20261209);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int round = 0; round < 400; ++round) {
+    const int count = pick(1, 300);
+    Bytes table;
+    std::vector<std::int32_t> offsets;
+    for (int i = 0; i < count; ++i) {
+      offsets.push_back(static_cast<std::int32_t>(table.size()));
+      int length = pick(0, 40);
+      if (pick(0, 9) == 0) length = pick(60, 130);
+      if (round % 20 == 7 && i % 50 == 3) length = static_cast<int>(kMaxNameLength) - 1 + (round / 20 + i) % 4;
+      for (int k = 0; k < length; ++k) table.push_back(static_cast<std::uint8_t>(pick(1, 255)));
+      table.push_back(0);
+    }
+    TRawLab lab;
+    lab.count = count;
+    const int gap = pick(0, 3) == 0 ? pick(1, 100) : 0;
+    lab.namesPosition = kNamesOffsetConstant + 20 + 16 * static_cast<std::uint32_t>(count + pick(0, 2)) +
+                        static_cast<std::uint32_t>(gap);
+    const std::uint32_t exact = static_cast<std::uint32_t>(table.size());
+    const std::uint32_t words[] = {exact, exact, 0, exact / 2, exact + 5000, 0xFFFFFFFFu};
+    lab.word4 = words[pick(0, 5)];
+    const int i = pick(0, count - 1), j = pick(0, count - 1);
+    switch (pick(0, 9)) {
+      case 0: std::swap(offsets[i], offsets[j]); break;
+      case 1: offsets[i] = offsets[j]; break;
+      case 2: offsets[i] += pick(1, 3); break;
+      case 3: offsets[i] = pick(0, 1) ? -pick(1, 5000) : 1 << 30; break;
+      case 4: table.resize(table.size() - static_cast<std::size_t>(pick(1, 30)) % table.size()); break;
+      case 5: table.pop_back(); break;  // the last name runs to the end of the file
+      default: break;                   // as written
+    }
+    for (std::int32_t offset : offsets) lab.records.push_back({offset, 0, 0});
+    const std::size_t records = lab.records.size();
+    lab.count = static_cast<std::int32_t>(records);
+    lab.records.resize(static_cast<std::size_t>((lab.namesPosition - kNamesOffsetConstant - 20 - gap) / 16));
+    lab.tail.assign(static_cast<std::size_t>(gap), 0x33);
+    lab.tail.insert(lab.tail.end(), table.begin(), table.end());
+    if (pick(0, 1)) lab.tail.insert(lab.tail.end(), static_cast<std::size_t>(pick(1, 200)), 0x44);  // entry data
+    const Bytes file = lab.Build();
+    const TByteWise expected = ReadByteWise(file);
+    TLabReader& r = Open(file);
+    ASSERT_EQ(r.Count(), static_cast<int>(expected.names.size())) << "round " << round;
+    for (int k = 0; k < r.Count(); ++k)
+      ASSERT_EQ(r.GetName(k), expected.names[static_cast<std::size_t>(k)]) << "round " << round << ", entry " << k;
+    EXPECT_EQ(r.IsDamaged(), expected.damaged) << "round " << round;
+    ASSERT_EQ(r.GetHeader(r.Count() - 1).NameOffset, lab.records[static_cast<std::size_t>(r.Count() - 1)].nameOffset);
+  }
 }

@@ -90,6 +90,27 @@ std::size_t FindZeroByte(const char* p, std::size_t n, std::size_t room) {
   return n;
 }
 
+// Marks the 0x00 bytes among the 64 at p (bit i for p[i]) and removes the
+// name mask from those 64 bytes in place.
+inline std::uint64_t ZerosThenUnmask64(char* p) {
+  std::uint64_t found = 0;
+#ifdef __SSE2__
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i key = _mm_set1_epi8(static_cast<char>(kNameMask));
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    found |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))) << (16 * k);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16 * k), _mm_xor_si128(v, key));
+  }
+#else
+  for (int i = 0; i < 64; ++i) {
+    found |= static_cast<std::uint64_t>(p[i] == 0) << i;
+    p[i] = static_cast<char>(p[i] ^ kNameMask);
+  }
+#endif
+  return found;
+}
+
 // Serves masked names for directories whose names lie too far apart to read
 // at once: large buffered reads, each name unmasked onto the end of one block.
 class NameSource {
@@ -212,6 +233,71 @@ void TLabReader::Open(const std::filesystem::path& path) {
   stream_.Seek(recordsEnd);
 }
 
+// The names table as bundles are written: the first record's name lies in
+// block_ after the records and every further name starts right after the
+// previous one's stored 0x00. Then one walk over the table, 64 bytes at a
+// time, finds the terminators and unmasks the bytes as it goes, with the
+// records checked against it in step. False, with the block as it was, for
+// anything else (the general walk decides those).
+bool TLabReader::FindNamesInOrder(std::int64_t blockEnd) {
+  const std::size_t count = count_;
+  if (count == 0) return false;
+  const TFileHeader* const records = records_;
+  const std::int64_t first = NamePosition(records[0]);
+  if (first < 20 + static_cast<std::int64_t>(count) * 16 || first >= blockEnd) return false;
+  NameSpan* const spans = names_.get();
+  char* const block = reinterpret_cast<char*>(block_.get());
+  const std::size_t blockLength = static_cast<std::size_t>(blockEnd - 20);
+  const std::size_t start = static_cast<std::size_t>(first - 20);
+  std::size_t chunk = start;     // the 64 bytes whose 0x00 bytes not yet taken are in `zeros`
+  std::size_t unmasked = start;  // the block is unmasked from `start` to here
+  std::uint64_t zeros = 0;
+  auto take = [&](std::size_t at) {
+    chunk = at;
+    if (at + 64 <= blockLength) {
+      zeros = ZerosThenUnmask64(block + at);
+      unmasked = at + 64;
+      return;
+    }
+    // The last bytes of the block, padded with bytes that are not 0x00.
+    char tail[64];
+    const std::size_t left = blockLength - at;
+    std::memset(tail, 0x7F, sizeof tail);
+    std::memcpy(tail, block + at, left);
+    zeros = ZerosThenUnmask64(tail);
+    std::memcpy(block + at, tail, left);
+    unmasked = blockLength;
+  };
+  take(start);
+  std::size_t cursor = start;  // where the next name must begin
+  bool ok = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    while (zeros == 0 && unmasked < blockLength) take(chunk + 64);
+    // A name running past the block (where it ends is for the general walk
+    // to find), or a record naming anything but the next name.
+    if (zeros == 0 || NamePosition(records[i]) != static_cast<std::int64_t>(cursor) + 20) {
+      ok = false;
+      break;
+    }
+    const std::size_t end = chunk + static_cast<std::size_t>(std::countr_zero(zeros));
+    zeros &= zeros - 1;
+    if (end - cursor > kMaxNameLength) {
+      ok = false;
+      break;
+    }
+    spans[i] = NameSpan{static_cast<std::uint32_t>(cursor), static_cast<std::uint32_t>(end - cursor)};
+    cursor = end + 1;
+  }
+  // Beyond the cap on all names together later names read as empty: the
+  // general walk does that too.
+  if (ok && cursor - start - count < kMaxNamesTotal) {
+    nameBase_ = block;
+    return true;
+  }
+  Unmask(block + start, unmasked - start);  // the mask is its own inverse
+  return false;
+}
+
 // The usual case in one pass: every name lies in block_ after the records.
 // Each name ends at its stored 0x00 (found before unmasking), and the span
 // of all names is unmasked once at the end. False, with nothing kept, when a
@@ -261,7 +347,7 @@ bool TLabReader::FindNamesInBlock(std::int64_t blockEnd) {
 // position where block_ (from position 20) ends.
 void TLabReader::FindNames(std::int64_t blockEnd) {
   names_.reset(new NameSpan[count_]);
-  if (FindNamesInBlock(blockEnd)) return;
+  if (FindNamesInOrder(blockEnd) || FindNamesInBlock(blockEnd)) return;
   std::int64_t firstName = std::numeric_limits<std::int64_t>::max(), lastName = -1;
   for (std::size_t i = 0; i < count_; ++i) {
     names_[i] = NameSpan{0, 0};

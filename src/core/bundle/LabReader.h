@@ -105,6 +105,7 @@ class TLabReader {
   std::size_t Checked(int index) const;
   std::int64_t NamePosition(const TFileHeader& h) const;
   void FindNames(std::int64_t blockEnd);
+  bool FindNamesInOrder(std::int64_t blockEnd);
   bool FindNamesInBlock(std::int64_t blockEnd);
 
   TFileStream stream_;
