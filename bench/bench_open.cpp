@@ -2,6 +2,7 @@
 // header, directory and names bytes (the yardstick, measured in the same run).
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -67,6 +68,33 @@ void BM_YardstickReadDirectoryBytes(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(buf.size()));
 }
 BENCHMARK(BM_YardstickReadDirectoryBytes)->Unit(benchmark::kMillisecond);
+
+// Both in turn in every iteration, so that a slower or faster moment of the
+// machine weighs on both alike: `ratio` is the open's time over the read's.
+void BM_OpenOverReadInTurn(benchmark::State& state) {
+  Fixture& f = Shared();
+  vld::Bytes buf(f.directoryBytes);
+  using Clock = std::chrono::steady_clock;
+  Clock::duration open{}, read{};
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    {
+      vld::TLabReader r;
+      r.Open(f.bundle);
+      benchmark::DoNotOptimize(r.Count());
+    }
+    const auto t1 = Clock::now();
+    std::FILE* file = std::fopen(f.bundle.c_str(), "rb");
+    std::size_t got = std::fread(buf.data(), 1, buf.size(), file);
+    std::fclose(file);
+    benchmark::DoNotOptimize(got);
+    const auto t2 = Clock::now();
+    open += t1 - t0;
+    read += t2 - t1;
+  }
+  state.counters["ratio"] = std::chrono::duration<double>(open).count() / std::chrono::duration<double>(read).count();
+}
+BENCHMARK(BM_OpenOverReadInTurn)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
