@@ -69,11 +69,13 @@ class ProgressBar {
 }  // namespace
 
 TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
-                         std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs) {
+                         std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs,
+                         bool lastFolderIsOurs) {
   InterruptScope interrupt;
   ProgressBar bar;
   TBatchOptions options;
   options.jobs = jobs;
+  options.lastFolderIsOurs = lastFolderIsOurs;
   options.cancel = &gInterrupted;
   if (ShowProgress()) options.progress = [&bar](const TBatchProgress& p) { bar.Show(p); };
   TBatchResult result;

@@ -27,8 +27,10 @@ constexpr int kInterruptedExitCode = 130;
 // Runs a batch for a command: `jobs` workers (0: one per core), a progress
 // bar on stderr when it is a terminal, and Ctrl+C stopping it cleanly (the
 // finished files stay, a line says how many, exit code 130).
+// `lastFolderIsOurs` as in TBatchOptions.
 TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
-                         std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs);
+                         std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs,
+                         bool lastFolderIsOurs = false);
 
 // Prints what a user must know beyond the summary line: entries written under
 // other names, links replaced, entries refused because of a link. Returns an

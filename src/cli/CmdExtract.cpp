@@ -31,7 +31,7 @@ void Extract(const std::string& bundle, const std::string& outDir, const std::ve
 
   std::filesystem::path destination = ExtractDestination(outDir, bundle);
   std::vector<TBatchItem> items = EntryItems(reader, indexes);
-  TBatchResult result = RunCliBatch(reader, destination, items, {}, jobs);
+  TBatchResult result = RunCliBatch(reader, destination, items, {}, jobs, !BundleStem(bundle).empty());
   if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Extraction"));
 
   std::cerr << "Extracted " << result.files << " entries (" << result.bytes << " bytes) into " << PathText(destination)

@@ -244,6 +244,7 @@ class TMainForm : public QMainWindow {
     QString noun;    // "entries", "tiles"
     QString notice;  // a plain box shown as the run starts; empty for none
     std::filesystem::path destination;
+    bool lastFolderIsOurs = false;  // as in vld::TBatchOptions
     std::vector<vld::TBatchItem> items;
     vld::TBatchProduce produce;  // none: raw copies
   };

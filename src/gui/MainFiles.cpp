@@ -157,6 +157,7 @@ void TMainForm::StartBatch(TBatchJob job) {
         vld::TBatchOptions options;
         options.jobs = 0;  // every core
         options.cancel = &cancel;
+        options.lastFolderIsOurs = shared->lastFolderIsOurs;
         auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
         options.progress = [this, work, last, shared](const vld::TBatchProgress& p) mutable {
           // A few updates a second are enough for the eye.
@@ -259,6 +260,7 @@ void TMainForm::btnExtractAll() {
   job.what = "Extraction";
   job.noun = "entries";
   job.destination = vld::ExtractDestination(FsPath(*folder), FsPath(FFileName));
+  job.lastFolderIsOurs = !vld::BundleStem(FsPath(FFileName)).empty();
   job.notice = QString::fromStdString(vld::ExtractPathText(job.destination));
   std::vector<int> all(static_cast<std::size_t>(FReader->Count()));
   for (int i = 0; i < FReader->Count(); ++i) all[static_cast<std::size_t>(i)] = i;

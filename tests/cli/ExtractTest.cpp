@@ -202,6 +202,26 @@ TEST(CliExtract, LinksInTheDestinationAreRefusedAndReported) {
       << r.err;
 }
 
+// The folder named after the bundle is the tool's, not the user's choice: a
+// link there is refused before anything is written.
+TEST(CliExtract, ALinkWhereTheBundlesFolderGoesIsRefused) {
+  TTempDir dir;
+  samples::TextBundle({{"a.txt", "1"}, {"sub\\b.txt", "2"}}).Write(dir.File("x.lab"));
+  fs::create_directories(dir.File("outside"));
+  fs::create_directories(dir.File("dest"));
+  fs::create_directory_symlink("../outside", dir.File("dest/x"));
+  ToolRun r = Tool(dir, dir.Path(), {"extract", "x.lab", "-o", "dest", "-j", "2"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(fs::is_empty(dir.File("outside")));
+  EXPECT_NE(r.err.find("dest/x is a symbolic link; nothing is written through it."), std::string::npos) << r.err;
+  // The folder the user names may be a link.
+  fs::remove(dir.File("dest/x"));
+  fs::create_directory_symlink("outside", dir.File("chosen"));
+  r = Tool(dir, dir.Path(), {"extract", "x.lab", "-o", "chosen"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Contents(dir.File("outside/x")), (std::map<std::string, std::string>{{"a.txt", "1"}, {"sub/b.txt", "2"}}));
+}
+
 TEST(CliExtract, CollidingNamesAreNumberedWithANotice) {
   TTempDir dir;
   samples::TextBundle({{"a\\b.txt", "1"}, {"a\\b.txt", "2"}, {"a\\.\\b.txt", "3"}}).Write(dir.File("c.lab"));

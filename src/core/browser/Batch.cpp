@@ -392,7 +392,10 @@ TBatchResult RunBatch(const TLabReader& reader, const fs::path& destination, std
   for (const TBatchItem& item : items)
     if (!IsPlainRelative(item.relative))
       throw VldError("The path " + item.relative + " would not stay inside " + PathText(destination) + ".");
-  std::shared_ptr<const TSafeDir> root = TSafeDir::OpenRoot(destination);
+  std::shared_ptr<const TSafeDir> root =
+      options.lastFolderIsOurs && destination.has_filename()
+          ? TSafeDir::OpenRoot(destination.parent_path())->Child(PathText(destination.filename()))
+          : TSafeDir::OpenRoot(destination);
   result.foldsCase = options.foldsCase ? options.foldsCase(destination) : root->FoldsCase();
   std::vector<std::string> finals = PlanBatchNames(items, result.foldsCase, &result.renamed);
   int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::thread::hardware_concurrency());

@@ -47,6 +47,10 @@ struct TBatchOptions {
   // Whether the destination's file system folds case; unset, a probe file in
   // the destination decides. Tests use it to emulate a folding file system.
   std::function<bool(const std::filesystem::path& destination)> foldsCase;
+  // The destination's last part is a folder this program names, not the
+  // user (extraction's folder named after the bundle): it is opened as the
+  // entries' folders are, so a symbolic link standing there is refused.
+  bool lastFolderIsOurs = false;
 };
 
 struct TBatchIssue {

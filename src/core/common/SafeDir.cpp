@@ -61,9 +61,10 @@ TFileId FileIdOf(const fs::path& path) {
 }
 
 std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
+  const fs::path where = root.empty() ? fs::path(".") : root;
   std::error_code ec;
-  fs::create_directories(root, ec);
-  int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  fs::create_directories(where, ec);
+  int fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     int err = errno;
     if (err == ENOTDIR) throw FileError("Cannot create folder " + PathText(root) + ". It is a file.");
@@ -178,9 +179,10 @@ TFileId FileIdOf(const fs::path& path) {
 }
 
 std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
+  const fs::path where = SystemPath(root.empty() ? fs::path(".") : root);
   std::error_code ec;
-  fs::create_directories(SystemPath(root), ec);
-  if (!fs::is_directory(SystemPath(root), ec))
+  fs::create_directories(where, ec);
+  if (!fs::is_directory(where, ec))
     throw FileError("Cannot create folder " + PathText(root) + ". " + (ec ? ec.message() : "It is a file."));
   return std::shared_ptr<const TSafeDir>(new TSafeDir(root, 0));
 }
@@ -189,12 +191,13 @@ TSafeDir::~TSafeDir() = default;
 
 std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
   const fs::path path = path_ / Utf8Path(name);
+  const fs::path where = path_.empty() ? fs::path(".") / Utf8Path(name) : path;
   std::error_code ec;
-  fs::file_status st = fs::symlink_status(SystemPath(path), ec);
+  fs::file_status st = fs::symlink_status(SystemPath(where), ec);
   if (!fs::exists(st)) {
-    fs::create_directory(SystemPath(path), ec);
+    fs::create_directory(SystemPath(where), ec);
     if (ec) throw FileError("Cannot create folder " + PathText(path) + ". " + ec.message());
-    st = fs::symlink_status(SystemPath(path), ec);
+    st = fs::symlink_status(SystemPath(where), ec);
   }
   if (IsLinkLike(st)) RefuseLink(path);
   if (!fs::is_directory(st)) NotAFolder(path);

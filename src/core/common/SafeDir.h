@@ -44,7 +44,8 @@ struct TNameState {
 class TSafeDir {
  public:
   // The chosen destination, created with its parents when missing. It is the
-  // user's choice, so links on the way to it are accepted.
+  // user's choice, so links on the way to it are accepted. An empty path is
+  // the current folder.
   static std::shared_ptr<const TSafeDir> OpenRoot(const std::filesystem::path& root);
   ~TSafeDir();
   TSafeDir(const TSafeDir&) = delete;
