@@ -29,15 +29,28 @@ class TWorkRunner : public QObject {
   const QString& What() const { return what_; }
   void Cancel() { cancel_->store(true); }
   bool Cancelled() const { return cancel_->load(); }
-  // Cancels and waits for the worker (the window closes).
+  // Cancels and waits for the worker (the window closes). Whatever the work
+  // would still hand back, its result or what it posted, is dropped: the
+  // window it was meant for is going away.
   void Stop() {
     if (!busy_) return;
     Cancel();
     future_.waitForFinished();
+    ++generation_;
+    busy_ = false;
+    what_.clear();
   }
 
-  // Queues f to run on the GUI thread, after what was posted before it.
-  void Post(std::function<void()> f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); }
+  // Queues f to run on the GUI thread, after what was posted before it
+  // (unless Stop comes first).
+  void Post(std::function<void()> f) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, f = std::move(f), generation = generation_.load()] {
+          if (generation == generation_.load()) f();
+        },
+        Qt::QueuedConnection);
+  }
 
   // Starts work unless other work runs (then returns false). `done` gets the
   // result, `failed` the exception; both run on the GUI thread.
@@ -52,8 +65,10 @@ class TWorkRunner : public QObject {
     auto error = std::make_shared<std::exception_ptr>();
     auto cancel = cancel_;
     auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, result, error, done, failed] {
+    const int generation = generation_.load();
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, generation, result, error, done, failed] {
       watcher->deleteLater();
+      if (generation != generation_.load()) return;  // stopped
       busy_ = false;
       what_.clear();
       if (*error) failed(*error);
@@ -77,6 +92,7 @@ class TWorkRunner : public QObject {
  private:
   bool busy_ = false;
   QString what_;
+  std::atomic<int> generation_{0};  // counts Stop calls; posts and results of an earlier count are dropped
   std::shared_ptr<CancelFlag> cancel_ = std::make_shared<CancelFlag>(false);
   QFuture<void> future_;
 };

@@ -386,6 +386,35 @@ class MainWindowTest : public QObject {
     QVERIFY(!f.Main().Reader());
   }
 
+  // Work still running when the window closes is cancelled and waited for;
+  // what it would have handed back (a picture to show, a sound to play, a
+  // batch's report on the bundle that is now closed) goes nowhere.
+  void ClosingDropsWhatRunningWorkWouldHandBack() {
+    vld::samples::DemoFiles demo = vld::samples::WriteDemo(dir_.File("closing"));
+    for (const char* entry : {"textures\\wall.tga", "sound\\chord.aif", "tiles"}) {
+      TViewerFixture f;
+      f.Open(Q(demo.bundle));
+      TMainForm& m = f.Main();
+      if (std::string(entry) == "tiles") {
+        f.platform.folderAnswers.push_back(Q(dir_.File("closing-tiles")));
+        m.SavealltilesasBMPs1->trigger();
+      } else {
+        f.Select(m.Reader()->FindEntry(entry));
+        m.btAction->click();
+      }
+      QVERIFY(m.Busy());
+      m.close();
+      QVERIFY(!m.Reader());
+      const std::size_t boxesAtClose = f.platform.boxes.size();
+      QTest::qWait(50);
+      QCoreApplication::processEvents();
+      QVERIFY2(f.platform.modalShown.empty(), entry);
+      QVERIFY2(f.platform.player.calls.isEmpty(), entry);
+      QVERIFY2(f.platform.boxes.size() == boxesAtClose, entry);
+      QVERIFY(!m.Busy());
+    }
+  }
+
   void OpensTheDemoBundle() {
     vld::samples::DemoFiles demo = vld::samples::WriteDemo(dir_.File("demo"));
     TViewerFixture f;
