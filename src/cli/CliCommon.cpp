@@ -43,7 +43,7 @@ void WriteOutput(const std::string& out, ByteSpan bytes) {
   if (out == "-") {
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
       throw FileError("Write error on standard output.");
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) throw FileError("Write error on standard output.");
     return;
   }
   WriteFileAtomic(out, bytes);

@@ -51,7 +51,7 @@ bool ConvertStandaloneAnimation(const std::string& input, const std::string& out
   if (target == "-") {
     StdoutSink sink;
     written = magic == kMagicBIKi ? SaveSingleBink(file, file.Size(), sink) : ExtractBinkData(file, sink);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) throw FileError("Write error on standard output.");
   } else {
     std::error_code ec;
     if (std::filesystem::equivalent(input, target, ec))

@@ -12,14 +12,9 @@
 #include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 
-int main(int argc, char** argv) {
-#ifdef _WIN32
-  // Output is bytes, the same as on Linux: no "\r\n" for "\n" (converted files
-  // go to standard output too), and names are UTF-8.
-  ::_setmode(_fileno(stdout), _O_BINARY);
-  ::_setmode(_fileno(stderr), _O_BINARY);
-  ::SetConsoleOutputCP(CP_UTF8);
-#endif
+namespace {
+
+int RunTool(int argc, char** argv) {
   CLI::App app{"vldtool: list, extract and convert the entries of LAB resource bundles"};
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Show the help of every command");
@@ -46,4 +41,27 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+// What went to standard output must have got there: a full disk behind it is
+// a failed run, not a quiet success. (A run that failed has said why.)
+int Finished(int code) {
+  std::cout.flush();
+  const bool lost = std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout;
+  if (!lost || code != 0) return code;
+  std::cerr << "vldtool: Write error on standard output.\n";
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Output is bytes, the same as on Linux: no "\r\n" for "\n" (converted files
+  // go to standard output too), and names are UTF-8.
+  ::_setmode(_fileno(stdout), _O_BINARY);
+  ::_setmode(_fileno(stderr), _O_BINARY);
+  ::SetConsoleOutputCP(CP_UTF8);
+#endif
+  return Finished(RunTool(argc, argv));
 }

@@ -107,3 +107,21 @@ TEST(BundleCommands, HelpOnEveryCommand) {
     EXPECT_NE(run.out.find("Usage"), std::string::npos) << cmd;
   }
 }
+
+// Output that cannot be written (here a full disk behind standard output) is
+// a failure with a message, whether the command wrote a little or a lot.
+TEST(BundleCommands, AFullStandardOutputFailsTheRun) {
+  TTempDir dir;
+  ASSERT_EQ(RunTool("demo -o " + Quote(dir.File("demo").string())).exitCode, 0);
+  const std::string bundle = Quote(dir.File("demo/demo.lab").string());
+  const std::string err = dir.File("err.txt").string();
+  for (const std::string& args :
+       {"list " + bundle, "list " + bundle + " --json", "convert " + bundle + " 'scripts\\demo.lua' -o -",
+        "convert " + bundle + " 'gfx\\Title.BMP' -o -", "listing " + bundle + " 'scripts\\demo.lua'",
+        "convert " + Quote(dir.File("demo/intro.bik").string()) + " -o -"}) {
+    TToolRun run = RunTool(args + " >/dev/full", err);
+    EXPECT_EQ(run.exitCode, 1) << args;
+    EXPECT_NE(ReadText(err).find("Write error on standard output."), std::string::npos) << args;
+  }
+  EXPECT_EQ(RunTool("list " + bundle + " >/dev/null").exitCode, 0);
+}
