@@ -84,3 +84,14 @@ TEST(PlatformPaths, UniqueFoldersAreNewAndDistinct) {
   EXPECT_EQ(PathText(a.filename()).substr(0, 4), "run-");
   EXPECT_THROW(MakeUniqueFolder(dir.Path() / "missing", "x-"), FileError);
 }
+
+// A file name of the longest length allowed is written and replaced whole,
+// with no temporary file left beside it.
+TEST(PlatformPaths, TheLongestFileNameIsWrittenAndReplaced) {
+  TTempDir dir;
+  const std::string name = std::string(251, 'n') + ".bmp";
+  WriteFileAtomic(dir.Path() / name, Bytes{1, 2});
+  WriteFileAtomic(dir.Path() / name, Bytes{3});
+  EXPECT_EQ(Names(dir.Path()), std::set<std::string>{name});
+  EXPECT_EQ(ReadWholeFile(dir.Path() / name), Bytes{3});
+}

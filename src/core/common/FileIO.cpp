@@ -123,12 +123,11 @@ Bytes ReadWholeFile(const fs::path& path) {
 TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
   static thread_local std::mt19937_64 rng{std::random_device{}()};
   for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08llx.part", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
-    // Joined in the native encoding, so that no name is re-encoded on the way.
-    temp_ = target_.parent_path() / ".";
-    temp_ += target_.filename().native();
-    temp_ += suffix;
+    // Short and independent of the target's name, so that a target name of
+    // the longest length the file system allows still has a temporary name.
+    char name[48];
+    std::snprintf(name, sizeof name, ".vld-%016llx.part", static_cast<unsigned long long>(rng()));
+    temp_ = target_.parent_path() / name;
     file_ = OpenFile(temp_, "wbx");
     if (!file_ && errno != EEXIST) break;
   }
