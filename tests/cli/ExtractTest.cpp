@@ -317,3 +317,35 @@ TEST(CliExtract, CtrlCStopsCleanlyWithExitCode130) {
   EXPECT_LT(whole, 3000u);
   EXPECT_NE(text.find("Interrupted: " + std::to_string(whole) + " of"), std::string::npos) << text;
 }
+
+// Where the system grants fewer threads than asked for (here a user allowed
+// three tasks in all), the threads that started, and the calling one, do the
+// work; the run neither aborts nor leaves a temporary file. Needs root, to run
+// the tool as another user whose limit counts.
+TEST(CliExtract, FewerThreadsThanAskedForStillDoTheWork) {
+  if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs root and setpriv";
+  const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (std::system((asNobody + Quote(VLDTOOL_PATH) + " --version >/dev/null 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "another user cannot run " << VLDTOOL_PATH;
+  TTempDir dir;
+  fs::permissions(dir.Path(), fs::perms::all);
+  std::map<std::string, std::string> entries;
+  LabWriter w;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "f\\" + std::to_string(i) + ".txt";
+    entries[name] = std::string(static_cast<std::size_t>(1000 + i), static_cast<char>('a' + i % 26));
+    w.Add(name, Bytes(entries[name].begin(), entries[name].end()));
+  }
+  w.Write(dir.File("t.lab"));
+  fs::permissions(dir.File("t.lab"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string cmd = asNobody + "bash -c " +
+                          Quote("ulimit -u 3; exec " + std::string(VLDTOOL_PATH) + " extract t.lab -o out -j 8 2>err") +
+                          " </dev/null";
+  int status = std::system(("cd " + Quote(dir.Path().string()) + " && " + cmd).c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << "the tool was killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << AsString(ReadWholeFile(dir.File("err")));
+  std::map<std::string, std::string> expected;
+  for (const auto& [name, text] : entries) expected["f/" + name.substr(2)] = text;
+  EXPECT_EQ(Contents(dir.File("out/t")), expected);
+}

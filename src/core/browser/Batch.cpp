@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <string_view>
@@ -153,14 +154,17 @@ class Run {
     for (const TBatchItem& item : items_) bytesTotal_ += std::max<std::int64_t>(0, reader_.GetSize(item.index));
   }
 
+  // This thread works too, beside jobs - 1 others.
   void Execute(int jobs) {
-    if (jobs == 1) {
-      Work();
-    } else {
-      std::vector<std::thread> threads;
-      for (int i = 0; i < jobs; ++i) threads.emplace_back([this] { Work(); });
-      for (std::thread& t : threads) t.join();
+    std::vector<std::thread> threads;
+    try {
+      for (int i = 1; i < jobs; ++i) threads.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      // No more threads to be had (a limit of the system's): the ones that
+      // started and this one share the work.
     }
+    Work();
+    for (std::thread& t : threads) t.join();
     Finish();
   }
 
