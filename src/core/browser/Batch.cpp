@@ -243,6 +243,7 @@ class Run {
       std::lock_guard<std::mutex> lock(mutex_);
       ++result_.files;
       result_.bytes += written;
+      writtenAt_.push_back(pos);
       if (read < header.Size) cutShort_.push_back({pos, {item.index, relative, {}}});
       if (state.link)
         replaced_.push_back({pos, {item.index, relative,
@@ -297,6 +298,8 @@ class Run {
     if (stopIssue_) {
       result_.stopped = stopIssue_->issue;
       result_.stoppedAt = static_cast<int>(stopIssue_->pos);
+      result_.filesBeforeStop = static_cast<int>(std::count_if(
+          writtenAt_.begin(), writtenAt_.end(), [this](std::size_t pos) { return pos < stopIssue_->pos; }));
     }
     result_.cancelled = cancelled_.load();
   }
@@ -319,6 +322,7 @@ class Run {
   std::mutex mutex_;
   std::mutex progressMutex_;
   std::vector<Positioned> cutShort_, refused_, replaced_, failed_;
+  std::vector<std::size_t> writtenAt_;  // positions of the files written
   std::optional<Positioned> stopIssue_;
 };
 
@@ -412,8 +416,13 @@ TBatchResult RunBatch(const TLabReader& reader, const fs::path& destination, std
 std::string BatchStopText(const TBatchResult& result, int total, const std::string& what) {
   std::string why = result.stopped ? result.stopped->message : std::string();
   if (!why.empty() && why.back() != '.') why += '.';
-  return why + " " + what + " stopped at entry " + std::to_string(result.stoppedAt + 1) + " of " +
-         std::to_string(total) + "; the " + std::to_string(result.files) + " files written before it are in place.";
+  std::string text = why + " " + what + " stopped at entry " + std::to_string(result.stoppedAt + 1) + " of " +
+                     std::to_string(total) + "; the " + std::to_string(result.filesBeforeStop) +
+                     " files written before it are in place";
+  // Other workers finish the entries after it that they had begun.
+  if (const int after = result.files - result.filesBeforeStop; after > 0)
+    text += ", and the " + std::to_string(after) + " after it that had begun";
+  return text + ".";
 }
 
 }  // namespace vld

@@ -75,6 +75,7 @@ struct TBatchResult {
   std::vector<TBatchIssue> failed;        // entries the producer refused
   std::optional<TBatchIssue> stopped;     // the I/O error that stopped the run
   int stoppedAt = -1;                     // its position among the items
+  int filesBeforeStop = 0;                // of `files`, those of items before stoppedAt
   bool cancelled = false;
   bool foldsCase = false;                 // how names were compared
 
