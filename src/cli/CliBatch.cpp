@@ -17,12 +17,15 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
 
-// Ctrl+C asks the batch to stop for as long as one runs.
+// Ctrl+C asks the batch to stop for as long as one runs. A tool started with
+// SIGINT ignored (a background job of a script) keeps ignoring it: the
+// Ctrl+C is meant for the job in the foreground.
 class InterruptScope {
  public:
   InterruptScope() {
     gInterrupted = false;
     previous_ = std::signal(SIGINT, OnInterrupt);
+    if (previous_ == SIG_IGN) std::signal(SIGINT, SIG_IGN);
   }
   ~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
   InterruptScope(const InterruptScope&) = delete;

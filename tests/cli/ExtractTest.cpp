@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -316,6 +317,34 @@ TEST(CliExtract, CtrlCStopsCleanlyWithExitCode130) {
   EXPECT_GE(whole, 3u);
   EXPECT_LT(whole, 3000u);
   EXPECT_NE(text.find("Interrupted: " + std::to_string(whole) + " of"), std::string::npos) << text;
+}
+
+// A run started with SIGINT ignored (a background job of a script) is not
+// stopped by one: that Ctrl+C was meant for the job in the foreground.
+TEST(CliExtract, AnIgnoredCtrlCStaysIgnored) {
+  TTempDir dir;
+  samples::TGeneratedBundle layout;
+  layout.entries = 1500;
+  layout.folders = 10;
+  layout.minSize = 16 * 1024;
+  layout.maxSize = 64 * 1024;
+  samples::WriteGeneratedBundle(dir.File("bg.lab"), layout);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGINT, SIG_IGN);
+    if (!std::freopen("/dev/null", "w", stderr) || ::chdir(dir.Path().c_str()) != 0) ::_exit(99);
+    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "extract", "bg.lab", "-o", "OUT", "--jobs", "1", static_cast<char*>(nullptr));
+    ::_exit(98);
+  }
+  int status = 0;
+  std::error_code ec;
+  while (!fs::exists(dir.File("OUT/bg"), ec) && ::waitpid(child, &status, WNOHANG) == 0) ::usleep(500);
+  ::kill(child, SIGINT);
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Files(dir.File("OUT/bg")).size(), 1500u);
 }
 
 // Where the system grants fewer threads than asked for (here a user allowed
