@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 namespace vld {
@@ -162,11 +164,16 @@ void TSafeFile::Discard() noexcept {
   ::unlinkat(static_cast<int>(dir_->handle_), temp_.c_str(), 0);
 }
 
-#else  // _WIN32: no folder descriptors; each part is checked with symlink_status before use.
+#else  // _WIN32: no folder descriptors; each part is checked before use.
 
 namespace {
 
-bool IsLinkLike(const fs::file_status& st) { return fs::is_symlink(st); }
+// A symbolic link or a junction: anything the system resolves to another
+// place. (The C++ library here reads a link's status as its target's.)
+bool IsLinkLike(const fs::path& systemPath) {
+  const DWORD attributes = ::GetFileAttributesW(systemPath.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 
 }  // namespace
 
@@ -191,16 +198,14 @@ TSafeDir::~TSafeDir() = default;
 
 std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
   const fs::path path = path_ / Utf8Path(name);
-  const fs::path where = path_.empty() ? fs::path(".") / Utf8Path(name) : path;
+  const fs::path where = SystemPath(path_.empty() ? fs::path(".") / Utf8Path(name) : path);
   std::error_code ec;
-  fs::file_status st = fs::symlink_status(SystemPath(where), ec);
-  if (!fs::exists(st)) {
-    fs::create_directory(SystemPath(where), ec);
+  if (!IsLinkLike(where) && !fs::exists(fs::symlink_status(where, ec))) {
+    fs::create_directory(where, ec);
     if (ec) throw FileError("Cannot create folder " + PathText(path) + ". " + ec.message());
-    st = fs::symlink_status(SystemPath(where), ec);
   }
-  if (IsLinkLike(st)) RefuseLink(path);
-  if (!fs::is_directory(st)) NotAFolder(path);
+  if (IsLinkLike(where)) RefuseLink(path);
+  if (!fs::is_directory(fs::symlink_status(where, ec))) NotAFolder(path);
   return std::shared_ptr<const TSafeDir>(new TSafeDir(path, 0));
 }
 
@@ -208,10 +213,10 @@ TNameState TSafeDir::Inspect(const std::string& name, const TFileId& other) cons
   TNameState state;
   const fs::path path = path_ / Utf8Path(name);
   std::error_code ec;
-  fs::file_status st = fs::symlink_status(SystemPath(path), ec);
-  if (!fs::exists(st) && !IsLinkLike(st)) return state;
+  const bool link = IsLinkLike(SystemPath(path));
+  if (!link && !fs::exists(fs::symlink_status(SystemPath(path), ec))) return state;
   state.exists = true;
-  state.link = IsLinkLike(st);
+  state.link = link;
   state.sameFile = !state.link && other.valid && fs::equivalent(SystemPath(path), SystemPath(other.path), ec);
   return state;
 }
@@ -255,7 +260,7 @@ void TSafeFile::Commit() {
   const fs::path target = SystemPath(Target());
   std::error_code ec;
   // Renaming onto a link would replace the link on POSIX; here the link goes first.
-  if (ok && IsLinkLike(fs::symlink_status(target, ec))) fs::remove(target, ec);
+  if (ok && IsLinkLike(target)) fs::remove(target, ec);
   if (ok) fs::rename(temp, target, ec);
   if (!ok || ec) {
     std::error_code ignored;
