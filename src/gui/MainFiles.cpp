@@ -24,7 +24,7 @@
 namespace {
 
 // Entries from this size on are saved with the progress window and Cancel.
-constexpr std::int32_t kLargeSave = 8 * 1024 * 1024;
+constexpr std::int64_t kLargeSave = 8 * 1024 * 1024;
 
 }  // namespace
 
@@ -49,34 +49,37 @@ void TMainForm::btnSaveFile() {
       RunSaveDialog(suggested, single ? "Bink animations (*.bik)|*.bik" : "All files (*.*)|*.*", QString());
   if (!path) return;
 
+  // What is copied: the stand-alone animation (a Smush-wrapped one from its
+  // Bink data on), or the entry.
+  std::int64_t from = 0, size = 0;
+  const vld::TFileStream* source = nullptr;
+  QString shortText;
+  if (single) {
+    if (FSingleSmush) {
+      std::optional<std::int64_t> offset = vld::FindBinkOffset(FSingleFile);
+      if (!offset) {
+        platform_.MessageBox(BoxKind::Information, QString::fromLatin1(vld::kNonStandardSmushText.data()));
+        return;
+      }
+      from = *offset;
+    }
+    source = &FSingleFile;
+    size = FSingleFile.Size() - from;  // as the file was when it was opened
+    shortText = "The file is shorter than when it was opened: only %1 of its %2 bytes were saved.";
+  } else {
+    if (!FBundleOpen) return;
+    if (RefuseEmptyEntry(i)) return;
+    source = &FReader->Stream();
+    from = FReader->GetOffset(i);
+    size = FReader->GetSize(i);
+    shortText = "The entry runs past the end of the bundle: only %1 of its %2 bytes exist and were saved. The "
+                "bundle is damaged.";
+  }
   SetStatus(1, "Saving the file...");
-  if (FSingleBink) {
-    struct Clear {
-      TMainForm& m;
-      ~Clear() { m.SetStatus(1, ""); }
-    } clear{*this};
-    vld::SaveSingleBink(FSingleFile, FSingleSize, FsPath(*path));
-    return;
-  }
-  if (FSingleSmush) {
-    struct Clear {
-      TMainForm& m;
-      ~Clear() { m.SetStatus(1, ""); }
-    } clear{*this};
-    ExtractBinkData(*path);
-    return;
-  }
-  if (!FBundleOpen) return;
-  if (RefuseEmptyEntry(i)) {
-    SetStatus(1, "");
-    return;
-  }
-  // The entry is copied on the worker into a temporary file that becomes the
-  // chosen file only when it is complete; a large one shows the progress
-  // window, whose Cancel leaves nothing behind.
-  vld::TLabReader* reader = FReader.get();
+  // Copied on the worker into a temporary file that becomes the chosen file
+  // only when it is complete; a large one shows the progress window, whose
+  // Cancel leaves nothing behind.
   const std::filesystem::path target = FsPath(*path);
-  const std::int32_t size = FReader->GetSize(i);
   const bool large = size >= kLargeSave;
   if (large) extractForm_->Begin("Saving the file", 1);
   TWorkRunner* work = work_;
@@ -86,7 +89,7 @@ void TMainForm::btnSaveFile() {
   };
   work_->Start<TSaveRun>(
       "Saving the file",
-      [this, reader, i, target, size, large, work](Cancel cancel) {
+      [this, source, from, target, size, large, work](Cancel cancel) {
         struct TCountingSink : vld::TByteSink {
           vld::TByteSink& out;
           std::function<void(std::int64_t)> tick;
@@ -112,7 +115,7 @@ void TMainForm::btnSaveFile() {
             extractForm_->CurFilename->setText("Saving " + name);
           });
         });
-        run.written = reader->CopyEntryTo(i, sink, &cancel);
+        run.written = vld::CopyFileRangeAt(*source, from, size, sink, &cancel);
         if (cancel) {
           run.cancelled = true;  // the temporary file goes with `file`
           return run;
@@ -120,20 +123,14 @@ void TMainForm::btnSaveFile() {
         file.Commit();
         return run;
       },
-      [this, size, large](TSaveRun& run) {
+      [this, size, large, shortText](TSaveRun& run) {
         if (large) extractForm_->Finish();
         if (run.cancelled) {
           SetStatus(1, "Saving cancelled: nothing was written.");
           return;
         }
         SetStatus(1, "");
-        if (run.written < size) {
-          platform_.MessageBox(BoxKind::Warning,
-                               QString("The entry runs past the end of the bundle: only %1 of its %2 bytes exist and "
-                                       "were saved. The bundle is damaged.")
-                                   .arg(run.written)
-                                   .arg(size));
-        }
+        if (run.written < size) platform_.MessageBox(BoxKind::Warning, shortText.arg(run.written).arg(size));
       },
       [this, large](std::exception_ptr e) {
         if (large) extractForm_->Finish();

@@ -147,6 +147,7 @@ class FilesTest : public QObject {
     f.Open(Q(dir.File("movie.bik")));
     f.platform.saveAnswers.push_back(Q(dir.File("copy.bik")));
     f.Main().btSaveFile->click();
+    QVERIFY(f.Main().Busy());  // copied on the worker
     WaitIdle(f.Main());
     QCOMPARE(f.platform.saveRequests.back().filter, QString("Bink animations (*.bik)|*.bik"));
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("movie.bik"));
@@ -169,6 +170,19 @@ class FilesTest : public QObject {
     QCOMPARE(f.platform.BoxTexts(), QStringList{"This seems to be a non-standard Smush wrapped animation."});
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
     QVERIFY(!std::filesystem::exists(dir.File("none.bik")));
+
+    // A file that got shorter after it was opened: what exists is saved, and a box says so.
+    dir.Write("shrinks.bik", bink);
+    f.Open(Q(dir.File("shrinks.bik")));
+    std::filesystem::resize_file(dir.File("shrinks.bik"), 1000);
+    f.platform.ClearRecords();
+    f.platform.saveAnswers.push_back(Q(dir.File("short.bik")));
+    f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
+    QCOMPARE(f.platform.BoxTexts(),
+             QStringList{"The file is shorter than when it was opened: only 1000 of its 70004 bytes were saved."});
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
+    QVERIFY(vld::ReadWholeFile(dir.File("short.bik")) == Bytes(bink.begin(), bink.begin() + 1000));
   }
 
   void ExtractAllNeedsABundle() {
