@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "core/common/Errors.h"
+#include "core/common/FileIO.h"
 
 namespace vld {
 
@@ -14,7 +15,7 @@ TExtractResult ExtractEntries(TLabReader& reader, const fs::path& destination, s
   TBatchOptions options;
   if (progress)
     options.progress = [&](const TBatchProgress& p) {
-      if (p.started) progress(p.done, p.total, destination / fs::path(p.current));
+      if (p.started) progress(p.done, p.total, destination / Utf8Path(p.current));
     };
   TBatchResult result = RunBatch(reader, destination, items, {}, options);
   if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Extraction"));
