@@ -261,24 +261,38 @@ TEST(CliExtract, AnyNumberOfJobsWritesTheSameFilesAndSaysTheSame) {
   EXPECT_EQ(Tool(dir, dir.Path(), {"extract", "gen.lab", "-o", "bad", "--jobs", "-1"}).code, 2);
 }
 
-TEST(CliExtract, CtrlCStopsCleanlyWithExitCode130) {
-  TTempDir dir;
-  samples::TGeneratedBundle layout;
-  layout.entries = 3000;
-  layout.folders = 10;
-  layout.minSize = 64 * 1024;
-  layout.maxSize = 256 * 1024;
-  samples::WriteGeneratedBundle(dir.File("big.lab"), layout);
-  fs::path err = dir.File("run.err");
+namespace {
 
+// Writes a bundle of `entries` generated entries into `dir` and starts
+// `vldtool extract` of it into OUT there on one worker, stderr into `err`;
+// SIGINT ignored from the start when `ignoreInterrupt`.
+pid_t StartExtraction(const TTempDir& dir, const std::string& bundle, int entries, int maxSize, const fs::path& err,
+                      bool ignoreInterrupt = false) {
+  samples::TGeneratedBundle layout;
+  layout.entries = entries;
+  layout.folders = 10;
+  layout.minSize = maxSize / 4;
+  layout.maxSize = maxSize;
+  samples::WriteGeneratedBundle(dir.File(bundle), layout);
   pid_t child = ::fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
+    if (ignoreInterrupt) std::signal(SIGINT, SIG_IGN);
     std::FILE* e = std::freopen(err.c_str(), "w", stderr);
     if (!e || ::chdir(dir.Path().c_str()) != 0) ::_exit(99);
-    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "extract", "big.lab", "-o", "OUT", "--jobs", "1", static_cast<char*>(nullptr));
+    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "extract", bundle.c_str(), "-o", "OUT", "--jobs", "1",
+            static_cast<char*>(nullptr));
     ::_exit(98);
   }
+  return child;
+}
+
+}  // namespace
+
+TEST(CliExtract, CtrlCStopsCleanlyWithExitCode130) {
+  TTempDir dir;
+  fs::path err = dir.File("run.err");
+  pid_t child = StartExtraction(dir, "big.lab", 3000, 256 * 1024, err);
+  ASSERT_GE(child, 0);
   // Interrupt once the first files are in place.
   int status = 0;
   // The child renames files while this counts them: count without failing on that.
@@ -323,20 +337,8 @@ TEST(CliExtract, CtrlCStopsCleanlyWithExitCode130) {
 // stopped by one: that Ctrl+C was meant for the job in the foreground.
 TEST(CliExtract, AnIgnoredCtrlCStaysIgnored) {
   TTempDir dir;
-  samples::TGeneratedBundle layout;
-  layout.entries = 1500;
-  layout.folders = 10;
-  layout.minSize = 16 * 1024;
-  layout.maxSize = 64 * 1024;
-  samples::WriteGeneratedBundle(dir.File("bg.lab"), layout);
-  pid_t child = ::fork();
+  pid_t child = StartExtraction(dir, "bg.lab", 1500, 64 * 1024, dir.File("run.err"), true);
   ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGINT, SIG_IGN);
-    if (!std::freopen("/dev/null", "w", stderr) || ::chdir(dir.Path().c_str()) != 0) ::_exit(99);
-    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "extract", "bg.lab", "-o", "OUT", "--jobs", "1", static_cast<char*>(nullptr));
-    ::_exit(98);
-  }
   int status = 0;
   std::error_code ec;
   while (!fs::exists(dir.File("OUT/bg"), ec) && ::waitpid(child, &status, WNOHANG) == 0) ::usleep(500);
