@@ -289,7 +289,15 @@ void TMainForm::ShowError(const std::exception& e) { platform_.MessageBox(BoxKin
 std::optional<QString> TMainForm::RunSaveDialog(const QString& suggestedName, const QString& filter,
                                                 const QString& defaultExt) {
   if (!filter.isEmpty()) saveDialogFilter_ = filter;
-  return platform_.SaveFile(this, suggestedName, saveDialogFilter_, defaultExt);
+  std::optional<QString> path = platform_.SaveFile(this, suggestedName, saveDialogFilter_, defaultExt);
+  // Saving over the open file would destroy what everything here reads from.
+  std::error_code ec;
+  if (path && (FReader || FSingleFile.IsOpen()) && std::filesystem::equivalent(FsPath(*path), FsPath(FFileName), ec)) {
+    platform_.MessageBox(BoxKind::Error, *path + " is the file that is open here; saving over it would destroy it. "
+                                                 "Choose another name.");
+    return std::nullopt;
+  }
+  return path;
 }
 
 void TMainForm::ReleaseOpenFile() {

@@ -117,6 +117,35 @@ class FilesTest : public QObject {
     QVERIFY(f.platform.boxes.empty());
   }
 
+  // Saving anything over the file that is open (the bundle, or a stand-alone
+  // animation) is refused: it would destroy what is being read.
+  void NothingIsSavedOverTheOpenFile() {
+    vld::TTempDir dir;
+    TViewerFixture f;
+    const QString bundle = Bundle(dir, "b.lab", {{"gfx\\a.til", Bytes{1, 2, 3}}, {"t.tab", Bytes{'x'}}});
+    const Bytes before = vld::ReadWholeFile(FsPath(bundle));
+    f.Open(bundle);
+    const QString refusal = bundle + " is the file that is open here; saving over it would destroy it. Choose "
+                                     "another name.";
+    f.platform.saveAnswers.push_back(bundle);
+    f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
+    QCOMPARE(f.platform.BoxTexts(), QStringList{refusal});
+    QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
+    QVERIFY(vld::ReadWholeFile(FsPath(bundle)) == before);
+
+    Bytes bink = {'B', 'I', 'K', 'i', 1, 2, 3};
+    dir.Write("movie.bik", bink);
+    f.Open(Q(dir.File("movie.bik")));
+    f.platform.ClearRecords();
+    f.platform.saveAnswers.push_back(Q(dir.File("movie.bik")));
+    f.Main().btSaveFile->click();
+    WaitIdle(f.Main());
+    QCOMPARE(f.platform.BoxTexts().size(), 1);
+    QVERIFY(f.platform.BoxTexts()[0].startsWith(Q(dir.File("movie.bik")) + " is the file that is open here"));
+    QVERIFY(vld::ReadWholeFile(dir.File("movie.bik")) == bink);
+  }
+
   void ReplacesAnExistingFileAndReportsATruncatedEntry() {
     vld::TTempDir dir;
     vld::samples::TRawLab lab;
