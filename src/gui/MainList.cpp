@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/browser/Batch.h"
+#include "core/common/Errors.h"
 #include "core/browser/ConvertBatch.h"
 #include "core/browser/EntryFilter.h"
 #include "core/browser/ExtractPaths.h"
@@ -187,6 +188,9 @@ QList<QUrl> TMainForm::DragFiles(const std::vector<int>& entries) {
   std::vector<vld::TBatchItem> items;
   for (int e : entries) items.push_back({e, vld::MapEntryName(vld::NameAfterLastBackslash(FReader->GetName(e))).file});
   vld::TBatchResult result = vld::RunBatch(*FReader, folder, items);
+  // A drag that carries only some of the entries would drop less than was
+  // dragged without a word.
+  if (result.stopped) throw vld::VldError("The dragged entries could not be written: " + result.stopped->message);
   std::vector<std::string> names = vld::PlanBatchNames(items, result.foldsCase);
   for (std::size_t k = 0; k < items.size(); ++k) {
     const std::filesystem::path file = folder / names[k];

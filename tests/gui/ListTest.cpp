@@ -149,6 +149,22 @@ class ListTest : public QObject {
     QCOMPARE(vld::ReadWholeFile(FsPath(mime->urls()[1].toLocalFile())), reader.ReadEntryBytes(text));
   }
 
+  // A drag whose files could not all be written carries none, and says why.
+  void ADragThatCannotBeWrittenCarriesNothing() {
+    TViewerFixture f;
+    f.Open(Q(demo_.bundle));
+    TMainForm& m = f.Main();
+    const int title = m.Reader()->FindEntry("gfx\\Title.BMP");
+    // A folder that is not empty stands where the file must go, in whichever
+    // folder the next drag gets.
+    for (int k = 1; k <= 100; ++k)
+      std::filesystem::create_directories(m.TempDir().File("drag" + std::to_string(k)) / "Title.BMP" / "in the way");
+    std::unique_ptr<QMimeData> mime(m.FileBox->Model()->mimeData({m.FileBox->Model()->index(title)}));
+    QVERIFY(!mime || mime->urls().isEmpty());
+    QCOMPARE(f.platform.BoxTexts().size(), 1);
+    QVERIFY(f.platform.BoxTexts()[0].startsWith("The dragged entries could not be written: "));
+  }
+
   void RecentFilesSurviveARestart() {
     {
       TViewerFixture f;
