@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <string_view>
@@ -159,9 +158,9 @@ class Run {
     std::vector<std::thread> threads;
     try {
       for (int i = 1; i < jobs; ++i) threads.emplace_back([this] { Work(); });
-    } catch (const std::system_error&) {
-      // No more threads to be had (a limit of the system's): the ones that
-      // started and this one share the work.
+    } catch (const std::exception&) {
+      // No more threads to be had (a limit of the system's, or memory): the
+      // ones that started and this one share the work.
     }
     Work();
     for (std::thread& t : threads) t.join();
