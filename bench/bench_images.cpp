@@ -48,7 +48,9 @@ using TRgb = std::tuple<std::uint8_t, std::uint8_t, std::uint8_t>;
 // that it compresses about as well as real artwork rather than to almost nothing.
 TPixelImage PaintedPicture() {
   return GeneratedPicture(1, [](int x, int y, double grain) {
-    auto channel = [&](double v) { return static_cast<std::uint8_t>(std::clamp(v + std::floor(grain * 8) - 4, 0.0, 255.0)); };
+    auto channel = [&](double v) {
+      return static_cast<std::uint8_t>(std::clamp(v + std::floor(grain * 8) - 4, 0.0, 255.0));
+    };
     return TRgb{channel(128 + 100 * std::sin(x / 53.0 + y / 71.0)), channel(120 + 90 * std::cos(y / 37.0)),
                 channel(110 + 80 * std::sin((x + y) / 91.0))};
   });
@@ -166,8 +168,9 @@ const Bytes& TgaEntry(int which) {
 }
 
 const char* TgaLabel(int which) {
-  return which == 0 ? "plain, 32-bit, 1024 x 1024"
-                    : which == 1 ? "run-length, 32-bit, 1024 x 1024" : "posterised, run-length, 32-bit, 640 x 480";
+  return which == 0   ? "plain, 32-bit, 1024 x 1024"
+         : which == 1 ? "run-length, 32-bit, 1024 x 1024"
+                      : "posterised, run-length, 32-bit, 640 x 480";
 }
 
 std::int64_t TgaPixelBytes(int which) { return which == 2 ? 640 * 480 * 4 : 1024 * 1024 * 4; }

@@ -19,12 +19,11 @@ std::string ByteWiseName(const std::uint8_t* data, std::size_t size, int index) 
       if (at + k < size) v |= static_cast<std::uint32_t>(data[at + k]) << (8 * k);
     return v;
   };
-  const std::int64_t pos = static_cast<std::int32_t>(word(16) - vld::kNamesOffsetConstant +
-                                                      word(20 + 16 * static_cast<std::size_t>(index)));
+  const std::int64_t pos =
+      static_cast<std::int32_t>(word(16) - vld::kNamesOffsetConstant + word(20 + 16 * static_cast<std::size_t>(index)));
   std::string name;
-  for (std::int64_t p = pos; p >= 0 && p < static_cast<std::int64_t>(size) && data[p] != 0 &&
-                             name.size() < vld::kMaxNameLength;
-       ++p)
+  for (std::int64_t p = pos;
+       p >= 0 && p < static_cast<std::int64_t>(size) && data[p] != 0 && name.size() < vld::kMaxNameLength; ++p)
     name.push_back(static_cast<char>(data[p] ^ vld::kNameMask));
   return name;
 }

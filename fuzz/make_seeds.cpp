@@ -56,16 +56,21 @@ int main(int argc, char** argv) {
   lab.Add("C:\\x\\c.tga", {});
   Put(dir, "fuzz_bundle", {lab.Build(), smp::TextBundle({{"a.tab", "alpha"}, {"dir\\b.aif", "beta"}}).Build()});
 
-  Put(dir, "fuzz_gzip", {smp::GzipMember(Text("hello hello hello")), smp::GzipMember(Text("named"), {.fileName = "x.tga", .comment = "", .extra = {}, .headerCrc = false, .level = 9}),
-                         smp::GzipMember(Bytes(300, 7), {.fileName = "a", .comment = "c", .extra = Bytes{1, 2}, .headerCrc = true, .level = 9})});
+  Put(dir, "fuzz_gzip",
+      {smp::GzipMember(Text("hello hello hello")),
+       smp::GzipMember(Text("named"),
+                       {.fileName = "x.tga", .comment = "", .extra = {}, .headerCrc = false, .level = 9}),
+       smp::GzipMember(Bytes(300, 7),
+                       {.fileName = "a", .comment = "c", .extra = Bytes{1, 2}, .headerCrc = true, .level = 9})});
 
-  Put(dir, "fuzz_tile", {SmallTileData(5, 5), SmallTileData(6, 0), SmallTileData(2, 7),
-                         smp::GzipMember(SmallTileData(5, 5))});
+  Put(dir, "fuzz_tile",
+      {SmallTileData(5, 5), SmallTileData(6, 0), SmallTileData(2, 7), smp::GzipMember(SmallTileData(5, 5))});
 
   vld::TPixelImage pic = smp::PatternPicture(8, 6, true);
-  Put(dir, "fuzz_tga", {smp::BuildTGA(pic), smp::BuildTGA(pic, {.depth = 32, .runLength = true, .flipped = true}),
-                        smp::BuildTGA(pic, {.depth = 24, .runLength = true, .flipped = false}),
-                        smp::GzipMember(smp::BuildTGA(pic, {.depth = 32, .runLength = false, .flipped = false}))});
+  Put(dir, "fuzz_tga",
+      {smp::BuildTGA(pic), smp::BuildTGA(pic, {.depth = 32, .runLength = true, .flipped = true}),
+       smp::BuildTGA(pic, {.depth = 24, .runLength = true, .flipped = false}),
+       smp::GzipMember(smp::BuildTGA(pic, {.depth = 32, .runLength = false, .flipped = false}))});
 
   std::vector<smp::TFontGlyph> glyphs(3);
   for (int g = 0; g < 3; ++g) {
@@ -83,16 +88,19 @@ int main(int argc, char** argv) {
 
   Put(dir, "fuzz_wvc", {smp::EncodeWvc(smp::VoiceSound(8000, 0.02)), smp::EncodeWvc(chord, {.framesPerBlock = 32})});
 
-  Put(dir, "fuzz_smush", {smp::BuildSmushFile(512, smp::BuildBinkFile(64)), smp::BuildSmushFile(1536, smp::BuildBinkFile(32)),
-                          smp::BuildBinkFile(40)});
+  Put(dir, "fuzz_smush",
+      {smp::BuildSmushFile(512, smp::BuildBinkFile(64)), smp::BuildSmushFile(1536, smp::BuildBinkFile(32)),
+       smp::BuildBinkFile(40)});
 
-  Put(dir, "fuzz_surface", {Text("SURFACE x\r\nVERSION 1\r\nTEX:   textures/a.tga\r\nCOLOR 1\r\nEND_OF_SECTION\r\nTEX:   b\r\n"),
-                            Text("a\nb\nTEX:12\ntex:   lower\n")});
+  Put(dir, "fuzz_surface",
+      {Text("SURFACE x\r\nVERSION 1\r\nTEX:   textures/a.tga\r\nCOLOR 1\r\nEND_OF_SECTION\r\nTEX:   b\r\n"),
+       Text("a\nb\nTEX:12\ntex:   lower\n")});
 
   smp::TChunkFunction small;
   small.code = {1, 0, 5, 0x4B, 0x7B, 0, 0};
   small.String("x");
-  Put(dir, "fuzz_lua", {smp::BuildDemoScript(), smp::BuildChunk(small),
-                        smp::BuildChunk(small, {.floatSize = 8, .msbFirst = true, .version = 0x31})});
+  Put(dir, "fuzz_lua",
+      {smp::BuildDemoScript(), smp::BuildChunk(small),
+       smp::BuildChunk(small, {.floatSize = 8, .msbFirst = true, .version = 0x31})});
   return 0;
 }

@@ -34,9 +34,7 @@ class TBenchPlatform : public IPlatform {
     return folder_.isEmpty() ? std::nullopt : std::optional<QString>(folder_);
   }
   void ShowModal(QWidget*) override {}
-  bool StartProgram(const QString&, const QStringList&, std::function<void(const QString&)>) override {
-    return false;
-  }
+  bool StartProgram(const QString&, const QStringList&, std::function<void(const QString&)>) override { return false; }
   int AskChoice(BoxKind, const QString& text, const QStringList& buttons) override {
     std::fprintf(stderr, "box: %s\n", qPrintable(text));
     return static_cast<int>(buttons.size()) - 1;

@@ -15,12 +15,12 @@
 #include <QElapsedTimer>
 #include <QScrollBar>
 
+#include "BenchPlatform.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
 #include "gui/AppWindows.h"
 #include "gui/EntryList.h"
 #include "gui/Main.h"
-#include "BenchPlatform.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "BenchPlatform.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/FileIO.h"
 #include "gui/AppWindows.h"
 #include "gui/Main.h"
-#include "BenchPlatform.h"
 
 namespace {
 

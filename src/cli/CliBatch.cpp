@@ -100,11 +100,9 @@ TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& 
 std::string ReportBatchNotes(const TLabReader& reader, const TBatchResult& result) {
   if (!result.renamed.empty()) {
     std::size_t n = result.renamed.size();
-    std::cerr << "vldtool: " << n << (n == 1 ? " entry" : " entries")
-              << " had a name already written in this run"
+    std::cerr << "vldtool: " << n << (n == 1 ? " entry" : " entries") << " had a name already written in this run"
               << (result.foldsCase ? " (this file system ignores case)" : "") << " and went to another name:\n";
-    for (const TBatchRename& r : result.renamed)
-      std::cerr << "  " << reader.GetName(r.index) << " -> " << r.to << "\n";
+    for (const TBatchRename& r : result.renamed) std::cerr << "  " << reader.GetName(r.index) << " -> " << r.to << "\n";
   }
   for (const TBatchIssue& link : result.replacedLinks) std::cerr << "vldtool: " << link.message << "\n";
   for (const TBatchIssue& refusal : result.refused)

@@ -74,7 +74,8 @@ void ConvertAll(const std::string& bundle, const std::string& outDir, const std:
   const std::vector<TBatchItem> items = ConvertedItems(reader, convertible, images);
   TBatchResult result = RunCliBatch(reader, outDir, items, ConvertedProduce(reader, images), jobs);
 
-  for (const TBatchIssue& f : result.failed) std::cerr << "vldtool: " << reader.GetName(f.index) << ": " << f.message << "\n";
+  for (const TBatchIssue& f : result.failed)
+    std::cerr << "vldtool: " << reader.GetName(f.index) << ": " << f.message << "\n";
   if (result.stopped)
     std::cerr << "vldtool: " << reader.GetName(result.stopped->index) << ": " << result.stopped->message << "\n";
   const int failed = static_cast<int>(result.failed.size()) + (result.stopped ? 1 : 0);
@@ -83,8 +84,9 @@ void ConvertAll(const std::string& bundle, const std::string& outDir, const std:
   std::cerr << "\n";
   std::string refused = ReportBatchNotes(reader, result);
   if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Conversion"));
-  if (failed) throw VldError(std::to_string(failed) + " entries could not be converted." +
-                             (refused.empty() ? "" : " " + refused));
+  if (failed)
+    throw VldError(std::to_string(failed) + " entries could not be converted." +
+                   (refused.empty() ? "" : " " + refused));
   if (!refused.empty()) throw VldError(refused);
 }
 

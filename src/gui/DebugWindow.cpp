@@ -3,7 +3,6 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-
 TDebugForm::TDebugForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
   setObjectName("DebugForm");
   setWindowTitle("Debug Messages");

@@ -76,8 +76,9 @@ TEntryList::TEntryList(QWidget* parent) : QListView(parent), model_(new TEntryMo
   setDragEnabled(true);
   setDragDropMode(QAbstractItemView::DragOnly);
   setDefaultDropAction(Qt::CopyAction);
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current) { emit currentRowChanged(current.isValid() ? model_->EntryAt(current.row()) : -1); });
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    emit currentRowChanged(current.isValid() ? model_->EntryAt(current.row()) : -1);
+  });
   connect(this, &QListView::doubleClicked, this,
           [this](const QModelIndex& index) { emit entryActivated(model_->EntryAt(index.row())); });
   // A reset (new file, new filter) loses the current index; the list tells so.

@@ -18,7 +18,7 @@ class TExtractForm : public QWidget {
 
   QLabel* CurFilename = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
-  QLabel* lCounts = nullptr;       // "12 of 300 entries, 1.2 MiB"
+  QLabel* lCounts = nullptr;  // "12 of 300 entries, 1.2 MiB"
   QPushButton* btCancel = nullptr;
 
   // Shows the window for a new run of `total` items, the bar at 0.

@@ -44,8 +44,10 @@ void TImageForm::LoadPicture(vld::ByteSpan bmp) {
     Image1->clear();
     throw vld::VldError("This is not a bitmap the viewer can read.");
   }
-  if (picture_.isNull()) Image1->clear();
-  else Image1->setPixmap(QPixmap::fromImage(picture_));
+  if (picture_.isNull())
+    Image1->clear();
+  else
+    Image1->setPixmap(QPixmap::fromImage(picture_));
 }
 
 void TImageForm::SizeFor(int width, int height) {

@@ -26,8 +26,8 @@
 #include "core/common/Errors.h"
 #include "gui/EntryList.h"
 #include "gui/ExtractAll.h"
-#include "gui/HexViewForm.h"
 #include "gui/GuiText.h"
+#include "gui/HexViewForm.h"
 #include "gui/ImageViewer.h"
 #include "gui/SurfacePlayer.h"
 #include "gui/TextViewer.h"
@@ -102,9 +102,8 @@ void TMainForm::ConnectWindows() {
           [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp, false); }); });
   connect(imageForm_, &TImageForm::savePngRequested, this,
           [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp, true); }); });
-  connect(textForm_, &TTextViewerForm::saveRequested, this, [this](const QString& name, const vld::Bytes& text) {
-    Guarded([&] { SaveTextFromViewer(name, text); });
-  });
+  connect(textForm_, &TTextViewerForm::saveRequested, this,
+          [this](const QString& name, const vld::Bytes& text) { Guarded([&] { SaveTextFromViewer(name, text); }); });
   connect(extractForm_, &TExtractForm::cancelRequested, this, [this] { CancelWork(); });
 }
 
@@ -284,7 +283,9 @@ bool TMainForm::RefuseEmptyEntry(int index) {
   return false;
 }
 
-void TMainForm::ShowError(const std::exception& e) { platform_.MessageBox(BoxKind::Error, QString::fromUtf8(e.what())); }
+void TMainForm::ShowError(const std::exception& e) {
+  platform_.MessageBox(BoxKind::Error, QString::fromUtf8(e.what()));
+}
 
 std::optional<QString> TMainForm::RunSaveDialog(const QString& suggestedName, const QString& filter,
                                                 const QString& defaultExt) {
@@ -293,8 +294,9 @@ std::optional<QString> TMainForm::RunSaveDialog(const QString& suggestedName, co
   // Saving over the open file would destroy what everything here reads from.
   std::error_code ec;
   if (path && (FReader || FSingleFile.IsOpen()) && std::filesystem::equivalent(FsPath(*path), FsPath(FFileName), ec)) {
-    platform_.MessageBox(BoxKind::Error, *path + " is the file that is open here; saving over it would destroy it. "
-                                                 "Choose another name.");
+    platform_.MessageBox(BoxKind::Error, *path +
+                                             " is the file that is open here; saving over it would destroy it. "
+                                             "Choose another name.");
     return std::nullopt;
   }
   return path;
@@ -343,7 +345,6 @@ void TMainForm::ClearEntryPanels() {
 }
 
 void TMainForm::LoadFile(const QString& path) {
-
   const vld::FileKind kind = vld::IdentifyFile(FsPath(path));
   if (kind == vld::FileKind::SingleBink) {
     // The file was accepted: a notice, not an error.
@@ -462,17 +463,39 @@ void TMainForm::btnAction() {
   // the action of a ".lua" entry although its button is disabled.
   lastAction_ = vld::DispatchAction(SelectedRawName());
   switch (lastAction_) {
-    case vld::EntryAction::ViewTil: btnViewTil(); break;
-    case vld::EntryAction::PlayWvc: btnPlayWvc(); break;
-    case vld::EntryAction::ShowLua: btnShowLua(); break;
-    case vld::EntryAction::ViewText: btnViewText(); break;
-    case vld::EntryAction::PlaySurface: btnPlaySurface(); break;
-    case vld::EntryAction::ShowKFN: btnShowKFN(); break;
-    case vld::EntryAction::ShowTGA: btnShowTGA(); break;
-    case vld::EntryAction::ShowBMP: btnShowBMP(); break;
-    case vld::EntryAction::PlayAif: btnPlayAif(); break;
-    case vld::EntryAction::PlayAnim: btnPlayAnim(); break;
-    case vld::EntryAction::None: ShowHexView(); break;
+    case vld::EntryAction::ViewTil:
+      btnViewTil();
+      break;
+    case vld::EntryAction::PlayWvc:
+      btnPlayWvc();
+      break;
+    case vld::EntryAction::ShowLua:
+      btnShowLua();
+      break;
+    case vld::EntryAction::ViewText:
+      btnViewText();
+      break;
+    case vld::EntryAction::PlaySurface:
+      btnPlaySurface();
+      break;
+    case vld::EntryAction::ShowKFN:
+      btnShowKFN();
+      break;
+    case vld::EntryAction::ShowTGA:
+      btnShowTGA();
+      break;
+    case vld::EntryAction::ShowBMP:
+      btnShowBMP();
+      break;
+    case vld::EntryAction::PlayAif:
+      btnPlayAif();
+      break;
+    case vld::EntryAction::PlayAnim:
+      btnPlayAnim();
+      break;
+    case vld::EntryAction::None:
+      ShowHexView();
+      break;
   }
 }
 
@@ -481,12 +504,12 @@ void TMainForm::FileBoxKeyPress(int key) {
 }
 
 void TMainForm::About1Click() {
-  platform_.MessageBox(BoxKind::Information,
-                       "Vorlindane resource viewer " VLD_VERSION "\r\n"
-                       "Written by the VLD Resource Viewer team.\r\n"
-                       "Questions and bug reports: see the project's issue tracker.\r\n"
-                       "\r\n"
-                       "See readme.txt for more information.");
+  platform_.MessageBox(BoxKind::Information, "Vorlindane resource viewer " VLD_VERSION
+                                             "\r\n"
+                                             "Written by the VLD Resource Viewer team.\r\n"
+                                             "Questions and bug reports: see the project's issue tracker.\r\n"
+                                             "\r\n"
+                                             "See readme.txt for more information.");
 }
 
 void TMainForm::Exit1Click() { close(); }
@@ -498,8 +521,10 @@ void TMainForm::FormClose() {
   work_->Stop();
   for (const QPointer<THexViewForm>& w : hexForms_)
     if (w) w->close();
-  if (FSingleBink || FSingleSmush) FSingleFile.Close();
-  else if (FReader) FReader->Close();
+  if (FSingleBink || FSingleSmush)
+    FSingleFile.Close();
+  else if (FReader)
+    FReader->Close();
   FReader.reset();
   FSingleFile.Close();
   // Only the files this program wrote are removed; the folder goes with the

@@ -67,8 +67,8 @@ class TMainForm : public QMainWindow {
 
   // Components.
   TEntryList* FileBox = nullptr;
-  QLineEdit* edFilter = nullptr;   // above the list; Ctrl+F
-  QComboBox* cbKind = nullptr;     // All, Images, Sounds, Scripts, Text, Animations, Other
+  QLineEdit* edFilter = nullptr;     // above the list; Ctrl+F
+  QComboBox* cbKind = nullptr;       // All, Images, Sounds, Scripts, Text, Animations, Other
   QTreeWidget* tvFolders = nullptr;  // the folder view, hidden until View > Folder view
   QSplitter* Splitter1 = nullptr;
   QGroupBox* gbFileInfo = nullptr;
@@ -95,12 +95,12 @@ class TMainForm : public QMainWindow {
   QMenu* OpenRecent1 = nullptr;
   QMenu* View1 = nullptr;
   QAction* FolderView1 = nullptr;
-  QAction* Hexview1 = nullptr;     // Ctrl+H
+  QAction* Hexview1 = nullptr;  // Ctrl+H
   QAction* Saveselected1 = nullptr;
   QAction* SaveselectedBMP1 = nullptr;
   QAction* SaveselectedPNG1 = nullptr;
-  QAction* Findentry1 = nullptr;   // Ctrl+F
-  QAction* Copyname1 = nullptr;    // Ctrl+C on the list
+  QAction* Findentry1 = nullptr;    // Ctrl+F
+  QAction* Copyname1 = nullptr;     // Ctrl+C on the list
   QLabel* Label5 = nullptr;         // hidden; the batch tile command shows its output name here
   QPlainTextEdit* Memo1 = nullptr;  // hidden; the WVC block table is echoed here
 
@@ -172,7 +172,7 @@ class TMainForm : public QMainWindow {
   void OpenRecent(const QString& path);
 
   // What tests and diagnostics may look at.
-  vld::EntryAction LastAction() const { return lastAction_; }  // what btnAction ran last
+  vld::EntryAction LastAction() const { return lastAction_; }          // what btnAction ran last
   const QStringList& StatusHistory() const { return statusHistory_; }  // every text panel 1 showed
   void ClearStatusHistory() { statusHistory_.clear(); }
   QString StatusText(int panel) const;
@@ -193,7 +193,7 @@ class TMainForm : public QMainWindow {
   // The parts of the window that take input are enabled (not during extraction).
   bool InputEnabled() const;
   vld::TRunTempDir& TempDir();
-  int SelectedIndex() const;  // -1 when the list is empty or nothing is selected
+  int SelectedIndex() const;            // -1 when the list is empty or nothing is selected
   std::string SelectedRawName() const;  // the 8-bit name as stored
 
   TImageForm* ImageForm() const { return imageForm_; }

@@ -1,8 +1,8 @@
 #include <chrono>
 
 #include <QFileInfo>
-#include <QMenuBar>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPointer>
 #include <QProcessEnvironment>
 #include <QProgressBar>
@@ -10,13 +10,13 @@
 #include <QStatusBar>
 
 #include "core/audio/BinkData.h"
-#include "core/browser/ExtractPaths.h"
 #include "core/browser/Batch.h"
+#include "core/browser/ExtractPaths.h"
 #include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
-#include "gui/ExtractAll.h"
 #include "gui/EntryList.h"
+#include "gui/ExtractAll.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
 #include "gui/Work.h"
@@ -72,8 +72,9 @@ void TMainForm::btnSaveFile() {
     source = &FReader->Stream();
     from = FReader->GetOffset(i);
     size = FReader->GetSize(i);
-    shortText = "The entry runs past the end of the bundle: only %1 of its %2 bytes exist and were saved. The "
-                "bundle is damaged.";
+    shortText =
+        "The entry runs past the end of the bundle: only %1 of its %2 bytes exist and were saved. The "
+        "bundle is damaged.";
   }
   SetStatus(1, "Saving the file...");
   // Copied on the worker into a temporary file that becomes the chosen file
@@ -194,19 +195,20 @@ QString FirstLines(const std::vector<vld::TBatchIssue>& issues, const vld::TLabR
 void TMainForm::ReportBatch(const TBatchJob& job, const vld::TBatchResult& r, int total) {
   const QString folder = PathQt(job.destination);
   if (r.cancelled) {
-    SetStatus(1, QString("%1 cancelled: %2 of %3 %4 were written.").arg(job.what).arg(r.files).arg(total).arg(job.noun));
+    SetStatus(1,
+              QString("%1 cancelled: %2 of %3 %4 were written.").arg(job.what).arg(r.files).arg(total).arg(job.noun));
     return;
   }
   if (r.stopped) {
-    platform_.MessageBox(BoxKind::Error, QString::fromUtf8(vld::BatchStopText(r, total, job.what.toStdString()).c_str()));
+    platform_.MessageBox(BoxKind::Error,
+                         QString::fromUtf8(vld::BatchStopText(r, total, job.what.toStdString()).c_str()));
     return;
   }
   if (!r.failed.empty()) {
-    platform_.MessageBox(BoxKind::Warning, QString("%1 of %2 %3 could not be converted:\n")
-                                               .arg(r.failed.size())
-                                               .arg(total)
-                                               .arg(job.noun) +
-                                               FirstLines(r.failed, *FReader));
+    platform_.MessageBox(
+        BoxKind::Warning,
+        QString("%1 of %2 %3 could not be converted:\n").arg(r.failed.size()).arg(total).arg(job.noun) +
+            FirstLines(r.failed, *FReader));
   }
   if (!r.refused.empty()) {
     platform_.MessageBox(BoxKind::Warning,

@@ -1,13 +1,12 @@
 #include <QLabel>
 
-
 #include "core/browser/ExtractPaths.h"
 #include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "gui/EntryList.h"
-#include "gui/GuiText.h"
 #include "gui/ExtractAll.h"
+#include "gui/GuiText.h"
 #include "gui/ImageViewer.h"
 #include "gui/Main.h"
 #include "gui/Work.h"
@@ -78,8 +77,10 @@ void TMainForm::ShowPicture(const vld::TImageFile& picture, const std::string& e
   imageForm_->LoadPicture(picture.bmp);  // an unreadable bitmap is reported and not shown
   // A BMP entry is sized from the loaded picture, the decoded images from the decoder's size.
   const QImage& loaded = imageForm_->Picture();
-  if (picture.width > 0 || loaded.isNull()) imageForm_->SizeFor(picture.width, picture.height);
-  else imageForm_->SizeFor(loaded.width(), loaded.height());
+  if (picture.width > 0 || loaded.isNull())
+    imageForm_->SizeFor(picture.width, picture.height);
+  else
+    imageForm_->SizeFor(loaded.width(), loaded.height());
   imageForm_->SetEntryName(Latin1(entryName));
   platform_.ShowModal(imageForm_);
 }
@@ -175,7 +176,8 @@ void TMainForm::SavealltilesasBMPs1Click() {
     vld::TEntryPath mapped = vld::MapEntryName(dirPart + vld::SaveSuggestion(name, ".bmp"));
     job.items.push_back({i, mapped.Joined()});
   }
-  if (!job.items.empty()) Label5->setText(Latin1(vld::SaveSuggestion(FReader->GetName(job.items.back().index), ".bmp")));
+  if (!job.items.empty())
+    Label5->setText(Latin1(vld::SaveSuggestion(FReader->GetName(job.items.back().index), ".bmp")));
   const vld::TLabReader* reader = FReader.get();
   job.produce = [reader](int index, vld::ByteSpan bytes) {
     if (reader->GetSize(index) < 1) throw vld::VldError(vld::kEmptyEntryRefusal);

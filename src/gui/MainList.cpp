@@ -13,11 +13,11 @@
 #include <QVBoxLayout>
 
 #include "core/browser/Batch.h"
-#include "core/common/Errors.h"
 #include "core/browser/ConvertBatch.h"
 #include "core/browser/EntryFilter.h"
 #include "core/browser/ExtractPaths.h"
 #include "core/bundle/LabReader.h"
+#include "core/common/Errors.h"
 #include "gui/EntryList.h"
 #include "gui/GuiText.h"
 #include "gui/Main.h"
@@ -105,11 +105,15 @@ void TMainForm::ApplyFilter() {
   const int current = FileBox->currentRow();
   {
     QSignalBlocker block(FileBox);
-    if (filter.Active()) model->Show(vld::FilterEntries(*FReader, filter));
-    else model->ShowAll();
+    if (filter.Active())
+      model->Show(vld::FilterEntries(*FReader, filter));
+    else
+      model->ShowAll();
     // The entry the user was on stays current when it is still listed.
-    if (model->RowOf(current) >= 0) FileBox->setCurrentRow(current);
-    else if (model->VisibleCount() > 0) FileBox->setCurrentRow(model->EntryAt(0));
+    if (model->RowOf(current) >= 0)
+      FileBox->setCurrentRow(current);
+    else if (model->VisibleCount() > 0)
+      FileBox->setCurrentRow(model->EntryAt(0));
   }
   UpdateCountPanel();
   FileBoxClick();
@@ -140,8 +144,10 @@ void TMainForm::FolderView1Click() {
 }
 
 void TMainForm::FileOpened() {
-  if (FolderView1->isChecked()) FolderView1Click();
-  else ApplyFilter();
+  if (FolderView1->isChecked())
+    FolderView1Click();
+  else
+    ApplyFilter();
 }
 
 void TMainForm::CopyNames() {

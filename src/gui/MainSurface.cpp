@@ -16,8 +16,8 @@ void TMainForm::btnPlaySurface() {
       "Loading the surface",
       [reader, i, status](Cancel) {
         vld::Bytes description = reader->ReadEntryBytesAt(i);
-        return vld::LoadSurfaceFrames(*reader, description, [reader](int k) { return reader->ReadEntryBytesAt(k); },
-                                      status);
+        return vld::LoadSurfaceFrames(
+            *reader, description, [reader](int k) { return reader->ReadEntryBytesAt(k); }, status);
       },
       [this, name](vld::TSurfaceLoad& load) {
         SetStatus(1, "");

@@ -16,8 +16,8 @@ QString FirstOutputLines(const QByteArray& output, int maxLines, int maxBytes) {
   return lines.join('\n') + (more ? "\n..." : "");
 }
 
-bool StartWatchedProgram(const QString& program, const QStringList& arguments, const QString& outputFile,
-                         int watchMs, std::function<void(const QString& failure)> onFailure) {
+bool StartWatchedProgram(const QString& program, const QStringList& arguments, const QString& outputFile, int watchMs,
+                         std::function<void(const QString& failure)> onFailure) {
   // No parent: destroying a QProcess stops its program, and the player must
   // outlive this window (and this program) if the user keeps watching. The
   // object goes away when the program ends while we still run.

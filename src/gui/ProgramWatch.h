@@ -12,8 +12,8 @@
 // `outputFile`). Returns false when the program could not be started at all.
 // A program still running when the watch ends is left to itself: it goes on
 // running when this program exits.
-bool StartWatchedProgram(const QString& program, const QStringList& arguments, const QString& outputFile,
-                         int watchMs, std::function<void(const QString& failure)> onFailure);
+bool StartWatchedProgram(const QString& program, const QStringList& arguments, const QString& outputFile, int watchMs,
+                         std::function<void(const QString& failure)> onFailure);
 
 // How long a started player is watched for an early failure.
 constexpr int kPlayerWatchMs = 5000;

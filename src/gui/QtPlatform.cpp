@@ -1,15 +1,15 @@
 #include <QApplication>
 #include <QDesktopServices>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QUrl>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QWidget>
 
 #include "gui/Platform.h"
@@ -25,8 +25,10 @@ QString QtFilter(const QString& filter) {
     QString desc = parts[i];
     QString patterns = parts[i + 1];
     patterns.replace(';', ' ');
-    if (!desc.contains('(')) desc += " (" + patterns + ")";
-    else desc = desc.left(desc.indexOf('(')) + "(" + patterns + ")";
+    if (!desc.contains('('))
+      desc += " (" + patterns + ")";
+    else
+      desc = desc.left(desc.indexOf('(')) + "(" + patterns + ")";
     out << desc;
   }
   return out.join(";;");

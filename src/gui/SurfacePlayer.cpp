@@ -42,7 +42,7 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
 
 TSurfacePlayerForm::TSurfacePlayerForm(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
   setObjectName("SurfacePlayerForm");
   setWindowTitle("Surface player");
   setFixedSize(657, 362);

@@ -71,8 +71,10 @@ class TWorkRunner : public QObject {
       if (generation != generation_.load()) return;  // stopped
       busy_ = false;
       what_.clear();
-      if (*error) failed(*error);
-      else done(**result);
+      if (*error)
+        failed(*error);
+      else
+        done(**result);
       emit Finished();
     });
     future_ = QtConcurrent::run([work, result, error, cancel] {

@@ -150,7 +150,9 @@ Bytes BuildAif(const TAifSpec& layout) {
     std::uint32_t frameBytes = layout.channels * ((layout.bitsPerSample + 7u) / 8u);
     Bytes comm;
     PutU16BE(comm, layout.channels);
-    PutU32BE(comm, layout.frames ? layout.frames : frameBytes ? std::uint32_t(layout.sampleBytes.size() / frameBytes) : 0);
+    PutU32BE(comm, layout.frames ? layout.frames
+                   : frameBytes  ? std::uint32_t(layout.sampleBytes.size() / frameBytes)
+                                 : 0);
     PutU16BE(comm, layout.bitsPerSample);
     auto rate = layout.rawRate ? *layout.rawRate : Extended80(layout.sampleRate);
     comm.insert(comm.end(), rate.begin(), rate.end());
@@ -163,7 +165,8 @@ Bytes BuildAif(const TAifSpec& layout) {
     PutU32BE(ssnd, layout.ssndBlockSize);
     ssnd.insert(ssnd.end(), layout.ssndOffset, 0xA5);  // filler a reader must skip, not play
     ssnd.insert(ssnd.end(), layout.sampleBytes.begin(), layout.sampleBytes.end());
-    PutChunk(body, "SSND", layout.ssndSize.value_or(static_cast<std::uint32_t>(ssnd.size())), ssnd, layout.padOddChunks);
+    PutChunk(body, "SSND", layout.ssndSize.value_or(static_cast<std::uint32_t>(ssnd.size())), ssnd,
+             layout.padOddChunks);
   }
   for (const TAifChunk& chunk : layout.afterSsnd) PutChunk(body, chunk, layout.padOddChunks);
 

@@ -52,7 +52,8 @@ TEST(ConvertAll, GoesOnAfterARefusedEntryAndFailsAtTheEnd) {
 TEST(ConvertAll, RefusesALooseFile) {
   TTempDir dir;
   dir.Write("x.tab", Text("hi"));
-  EXPECT_EQ(RunTool("convert-all " + Quote(dir.File("x.tab").string()) + " -o " + Quote(dir.File("o").string())).exitCode, 1);
+  EXPECT_EQ(
+      RunTool("convert-all " + Quote(dir.File("x.tab").string()) + " -o " + Quote(dir.File("o").string())).exitCode, 1);
   EXPECT_EQ(RunTool("convert-all").exitCode, 2);
 }
 
@@ -79,7 +80,8 @@ TEST(ConvertAll, ConvertedNamesNeverOverwriteEachOther) {
   w.Add("t\\.\\a.tab", Text("two"));
   w.Write(dir.File("n.lab"));
   std::string err = dir.File("err.txt").string();
-  TToolRun run = RunTool("convert-all " + Quote(dir.File("n.lab").string()) + " -o " + Quote(dir.File("o").string()), err);
+  TToolRun run =
+      RunTool("convert-all " + Quote(dir.File("n.lab").string()) + " -o " + Quote(dir.File("o").string()), err);
   EXPECT_EQ(run.exitCode, 0);
   std::map<std::string, Bytes> tree = Tree(dir.File("o"));
   EXPECT_EQ(tree.size(), 6u);
@@ -112,7 +114,8 @@ TEST(ConvertAll, ALinkInTheOutputFolderIsRefusedAndTheRestIsWritten) {
   std::filesystem::create_directories(dir.File("o"));
   std::filesystem::create_directory_symlink(dir.File("outside"), dir.File("o/text"));
   std::string err = dir.File("err.txt").string();
-  TToolRun run = RunTool("convert-all " + Quote(dir.File("k.lab").string()) + " -o " + Quote(dir.File("o").string()), err);
+  TToolRun run =
+      RunTool("convert-all " + Quote(dir.File("k.lab").string()) + " -o " + Quote(dir.File("o").string()), err);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(std::filesystem::is_empty(dir.File("outside")));
   EXPECT_EQ(ReadWholeFile(dir.File("o/b.tab.txt")), Text("fine"));

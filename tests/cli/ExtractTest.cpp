@@ -230,10 +230,11 @@ TEST(CliExtract, CollidingNamesAreNumberedWithANotice) {
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Contents(dir.File("OUT/c")),
             (std::map<std::string, std::string>{{"a/b.txt", "1"}, {"a/b~2.txt", "2"}, {"a/b~3.txt", "3"}}));
-  EXPECT_EQ(r.err, "Extracted 3 entries (3 bytes) into OUT/c\n"
-                   "vldtool: 2 entries had a name already written in this run and went to another name:\n"
-                   "  a\\b.txt -> a/b~2.txt\n"
-                   "  a\\.\\b.txt -> a/b~3.txt\n");
+  EXPECT_EQ(r.err,
+            "Extracted 3 entries (3 bytes) into OUT/c\n"
+            "vldtool: 2 entries had a name already written in this run and went to another name:\n"
+            "  a\\b.txt -> a/b~2.txt\n"
+            "  a\\.\\b.txt -> a/b~3.txt\n");
 }
 
 TEST(CliExtract, AnyNumberOfJobsWritesTheSameFilesAndSaysTheSame) {

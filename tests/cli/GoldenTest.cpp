@@ -74,8 +74,10 @@ class GoldenRecorder {
     std::vector<std::string> lines;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
       std::string rel = fs::relative(e.path(), root).generic_string();
-      if (e.is_directory()) lines.push_back(rel + "/");
-      else lines.push_back(rel + " " + Digest(ReadText(e.path())));
+      if (e.is_directory())
+        lines.push_back(rel + "/");
+      else
+        lines.push_back(rel + " " + Digest(ReadText(e.path())));
     }
     std::sort(lines.begin(), lines.end());
     record_ << "tree " << Normalise(root.string(), dir_.Path().string()) << "\n";

@@ -150,8 +150,9 @@ TEST(Batch, CollidingNamesGetNumberedNamesInEntryOrder) {
   EXPECT_EQ(folded.files, 7);
   std::vector<std::pair<std::string, std::string>> moves;
   for (const TBatchRename& m : folded.renamed) moves.push_back({m.from, m.to});
-  EXPECT_EQ(moves, (std::vector<std::pair<std::string, std::string>>{
-                       {"a/b.txt", "a/b~3.txt"}, {"a/b.txt", "a/b~4.txt"}, {"A/B.TXT", "a/B~5.TXT"}, {"NOEXT", "NOEXT~2"}}));
+  EXPECT_EQ(moves,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"a/b.txt", "a/b~3.txt"}, {"a/b.txt", "a/b~4.txt"}, {"A/B.TXT", "a/B~5.TXT"}, {"NOEXT", "NOEXT~2"}}));
   EXPECT_EQ(FileText(dir.File("folded/a/B~5.TXT")), "capitals");
   EXPECT_EQ(FileText(dir.File("folded/NOEXT~2")), "plain capitals");
   EXPECT_EQ(Snapshot(dir.File("folded")).count("A"), 0u);  // one folder, spelt as the first entry has it

@@ -119,8 +119,8 @@ TEST(WindowsSafePart, DeviceNamesGetAMarkWhateverTheirCaseAndExtension) {
   EXPECT_EQ(WindowsSafePart("com\xC2\xB9.dat"), "com\xC2\xB9_.dat");
   EXPECT_EQ(WindowsSafePart("lpt\xC2\xB3"), "lpt\xC2\xB3_");
   // Names that only look alike stay as they are.
-  for (std::string name : {"console.txt", "com10", "lpt", "com", "nul_", "xcon.txt", "a.con", "com\xC2\xB4",
-                           "coma.txt", "auxiliary"})
+  for (std::string name :
+       {"console.txt", "com10", "lpt", "com", "nul_", "xcon.txt", "a.con", "com\xC2\xB4", "coma.txt", "auxiliary"})
     EXPECT_EQ(WindowsSafePart(name), name) << name;
 }
 

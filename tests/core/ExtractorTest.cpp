@@ -110,8 +110,7 @@ TEST(Extractor, SelectedEntriesOnlyInTheGivenOrder) {
   TExtractResult res = ExtractEntries(r, dir.File("out"), pick, progress.Fn(2));
   EXPECT_EQ(res.files, 2);
   EXPECT_EQ(Tree(dir.File("out")), (std::set<std::string>{"a.txt", "c.txt"}));
-  EXPECT_EQ(progress.targets,
-            (std::vector<std::string>{Native(dir.File("out/c.txt")), Native(dir.File("out/a.txt"))}));
+  EXPECT_EQ(progress.targets, (std::vector<std::string>{Native(dir.File("out/c.txt")), Native(dir.File("out/a.txt"))}));
 }
 
 TEST(Extractor, EmptyBundleWritesNothing) {

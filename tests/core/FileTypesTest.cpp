@@ -9,7 +9,7 @@ TEST(FileTypes, TypeRowsAreFoundAnywhereInTheFoldedName) {
   EXPECT_STREQ(ClassifyName("A.BMP").typeText, "Bitmap image");
   EXPECT_STREQ(ClassifyName("x.tab.lua").typeText, "Text table");  // ".tab" comes first here
   EXPECT_STREQ(ClassifyName("sets\\beach.til").caption, "View image");
-  EXPECT_STREQ(ClassifyName("a.tga.bak").typeText, "TGA image");   // not only at the end
+  EXPECT_STREQ(ClassifyName("a.tga.bak").typeText, "TGA image");  // not only at the end
   EXPECT_STREQ(ClassifyName("font.KFN").typeText, "Thrapwick font");
   EXPECT_STREQ(ClassifyName("readme").typeText, "unknown");
   EXPECT_EQ(ClassifyName("readme").caption, nullptr);

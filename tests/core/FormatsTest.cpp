@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "core/browser/FileTypes.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
-#include "core/common/Errors.h"
-#include "TestFiles.h"
-#include "samples/ImageSamples.h"
 #include "core/bundle/LabWriter.h"
+#include "core/common/Errors.h"
+#include "samples/ImageSamples.h"
 
 using namespace vld;
 
@@ -19,11 +19,22 @@ namespace {
 // The type table and the dispatch order written out independently of the
 // registry, as two plain substring tables.
 const std::vector<std::pair<std::string, std::string>> kTypeRows = {
-    {".bmp", "Bitmap image"}, {".til", "Tile"}, {".tab", "Text table"}, {".aif", "Audio file"},
-    {".tga", "TGA image"}, {".kfn", "Thrapwick font"}, {".sur", "Model surface description"},
-    {".bik", "[BUG ALERT - Should never be displayed!]"}, {".wvc", "Wave (voice compressed)"},
-    {".anim", "Model animation"}, {".lua", "Lua script"}, {".cos", "Model costume"}, {".mesh", "Model mesh"},
-    {".spr", "Sprite"}, {".skl", "Model skeleton"}, {".lip", "Lip sync file"}};
+    {".bmp", "Bitmap image"},
+    {".til", "Tile"},
+    {".tab", "Text table"},
+    {".aif", "Audio file"},
+    {".tga", "TGA image"},
+    {".kfn", "Thrapwick font"},
+    {".sur", "Model surface description"},
+    {".bik", "[BUG ALERT - Should never be displayed!]"},
+    {".wvc", "Wave (voice compressed)"},
+    {".anim", "Model animation"},
+    {".lua", "Lua script"},
+    {".cos", "Model costume"},
+    {".mesh", "Model mesh"},
+    {".spr", "Sprite"},
+    {".skl", "Model skeleton"},
+    {".lip", "Lip sync file"}};
 const std::vector<std::pair<std::string, EntryAction>> kDispatchRows = {
     {".til", EntryAction::ViewTil},  {".wvc", EntryAction::PlayWvc},     {".lua", EntryAction::ShowLua},
     {".tab", EntryAction::ViewText}, {".sur", EntryAction::PlaySurface}, {".kfn", EntryAction::ShowKFN},
@@ -149,8 +160,9 @@ TEST(FormatRegistry, FilesAreIdentifiedByTheirFirstBytes) {
 TEST(FormatRegistry, SurfaceFramesMarkMissingEntriesAndSkipNonTextures) {
   TTempDir dir;
   Bytes tga = samples::BuildTGA(samples::PatternPicture(8, 4));
-  std::string description = "header\nsecond\nTEX:xx/ab/frame0.tga\nTEX:xx/ab/gone.tga\nplain line\n"
-                            "TEX:xx/ab/empty.tga\nTEX:xx/ab/notes.txt\nEND_OF_SECTION\n";
+  std::string description =
+      "header\nsecond\nTEX:xx/ab/frame0.tga\nTEX:xx/ab/gone.tga\nplain line\n"
+      "TEX:xx/ab/empty.tga\nTEX:xx/ab/notes.txt\nEND_OF_SECTION\n";
   LabWriter w;
   w.Add("ab\\frame0.tga", tga);
   w.Add("ab\\empty.tga", {});

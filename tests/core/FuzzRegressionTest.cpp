@@ -44,8 +44,10 @@ const std::map<std::string, std::function<void(ByteSpan)>>& Parsers() {
       {"fuzz_gzip", [](ByteSpan d) { InflateGzipEntry(d); }},
       {"fuzz_tile",
        [](ByteSpan d) {
-         if (IsGzipMember(d)) DecodeTileImage(d);
-         else AssembleTiles(d);
+         if (IsGzipMember(d))
+           DecodeTileImage(d);
+         else
+           AssembleTiles(d);
        }},
       {"fuzz_tga", [](ByteSpan d) { DecodeTGAImage(d); }},
       {"fuzz_kfn",

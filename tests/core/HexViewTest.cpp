@@ -147,7 +147,8 @@ TEST(HexViewTest, ParsesFindPatternsAndOffsets) {
   EXPECT_EQ(ParseFindPattern(" 0x4C,0xff 00 ", FindMode::Bytes), (Bytes{0x4C, 0xFF, 0x00}));
   EXPECT_EQ(ParseFindPattern("4C 41", FindMode::Text), (Bytes{'4', 'C', ' ', '4', '1'}));
   EXPECT_EQ(ParseFindPattern("caf\xE9", FindMode::Text), (Bytes{'c', 'a', 'f', 0xE9}));
-  for (const char* bad : {"4C1", "4G", "", "  ", "LABN"}) EXPECT_THROW(ParseFindPattern(bad, FindMode::Bytes), VldError) << bad;
+  for (const char* bad : {"4C1", "4G", "", "  ", "LABN"})
+    EXPECT_THROW(ParseFindPattern(bad, FindMode::Bytes), VldError) << bad;
   EXPECT_THROW(ParseFindPattern("", FindMode::Text), VldError);
 
   EXPECT_EQ(ParseOffset("0x1F0"), 0x1F0);

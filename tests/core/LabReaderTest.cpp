@@ -154,8 +154,10 @@ TEST_F(LabReaderTest, CopiesInChunksOfAtMost65535Bytes) {
     CountingSink sink;
     EXPECT_EQ(r.ReadEntry(0, sink), static_cast<std::int64_t>(size));
     EXPECT_EQ(sink.data, data);
-    if (size == 65535) EXPECT_EQ(sink.writes, std::vector<std::size_t>{65535});
-    else EXPECT_EQ(sink.writes, (std::vector<std::size_t>{65535, 1}));
+    if (size == 65535)
+      EXPECT_EQ(sink.writes, std::vector<std::size_t>{65535});
+    else
+      EXPECT_EQ(sink.writes, (std::vector<std::size_t>{65535, 1}));
   }
 }
 
@@ -330,7 +332,8 @@ TEST(ReadMagic, CountsMissingBytesAsZero) {
 TEST(LabWriter, RoundTripsManyEntriesInOrder) {
   TTempDir dir;
   LabWriter w;
-  for (int i = 0; i < 300; ++i) w.Add("d" + std::to_string(i % 7) + "\\f" + std::to_string(i), Bytes(i, static_cast<std::uint8_t>(i)));
+  for (int i = 0; i < 300; ++i)
+    w.Add("d" + std::to_string(i % 7) + "\\f" + std::to_string(i), Bytes(i, static_cast<std::uint8_t>(i)));
   w.Write(dir.File("many.lab"));
   TLabReader r;
   r.Open(dir.File("many.lab"));
@@ -377,7 +380,8 @@ TEST_F(LabReaderTest, NamesFarApartAreReadFromWhereverTheyLie) {
   const std::int64_t farPos = 80ll << 20;
   lab.namesPosition = kNamesOffsetConstant + base;
   Bytes a = MaskedName("gfx\\near.til"), b = MaskedName("b");
-  lab.records = {{0, 0, 0}, {static_cast<std::int32_t>(farPos - base), 0, 0}, {static_cast<std::int32_t>(a.size()), 0, 0}};
+  lab.records = {
+      {0, 0, 0}, {static_cast<std::int32_t>(farPos - base), 0, 0}, {static_cast<std::int32_t>(a.size()), 0, 0}};
   lab.tail = a;
   lab.tail.insert(lab.tail.end(), b.begin(), b.end());
   std::filesystem::path file = dir.Write("far.lab", lab.Build());
@@ -507,9 +511,8 @@ TByteWise ReadByteWise(const Bytes& file) {
   for (std::int64_t i = 0; i < n; ++i) {
     const std::int64_t pos = static_cast<std::int32_t>(namesBase + word(static_cast<std::size_t>(20 + 16 * i)));
     std::string name;
-    for (std::int64_t p = std::max<std::int64_t>(pos, 0); pos >= 0 && p < static_cast<std::int64_t>(file.size()) &&
-                                                          file[static_cast<std::size_t>(p)] != 0;
-         ++p) {
+    for (std::int64_t p = std::max<std::int64_t>(pos, 0);
+         pos >= 0 && p < static_cast<std::int64_t>(file.size()) && file[static_cast<std::size_t>(p)] != 0; ++p) {
       if (name.size() == kMaxNameLength) {
         out.damaged = true;
         break;
@@ -554,13 +557,26 @@ TEST_F(LabReaderTest, NamesReadAsAByteWiseReadFindsThemWhateverTheLayout) {
     lab.word4 = words[pick(0, 5)];
     const int i = pick(0, count - 1), j = pick(0, count - 1);
     switch (pick(0, 9)) {
-      case 0: std::swap(offsets[i], offsets[j]); break;
-      case 1: offsets[i] = offsets[j]; break;
-      case 2: offsets[i] += pick(1, 3); break;
-      case 3: offsets[i] = pick(0, 1) ? -pick(1, 5000) : 1 << 30; break;
-      case 4: table.resize(table.size() - static_cast<std::size_t>(pick(1, 30)) % table.size()); break;
-      case 5: table.pop_back(); break;  // the last name runs to the end of the file
-      default: break;                   // as written
+      case 0:
+        std::swap(offsets[i], offsets[j]);
+        break;
+      case 1:
+        offsets[i] = offsets[j];
+        break;
+      case 2:
+        offsets[i] += pick(1, 3);
+        break;
+      case 3:
+        offsets[i] = pick(0, 1) ? -pick(1, 5000) : 1 << 30;
+        break;
+      case 4:
+        table.resize(table.size() - static_cast<std::size_t>(pick(1, 30)) % table.size());
+        break;
+      case 5:
+        table.pop_back();
+        break;  // the last name runs to the end of the file
+      default:
+        break;  // as written
     }
     for (std::int32_t offset : offsets) lab.records.push_back({offset, 0, 0});
     const std::size_t records = lab.records.size();

@@ -58,8 +58,8 @@ TEST(PlatformPaths, LongPathsCanBeWrittenReplacedAndRead) {
 TEST(PlatformPaths, ExtractionWritesAccentedReservedAndLongNames) {
   TTempDir dir;
   const std::string longName = std::string(120, 'l') + "\\" + std::string(120, 'm') + "\\" + std::string(60, 'n');
-  samples::TextBundle({{"caf\xE9.txt", "accent"}, {"con.txt", "device"}, {"aux\\nul", "folder"},
-                       {std::string_view(longName), "long"}})
+  samples::TextBundle(
+      {{"caf\xE9.txt", "accent"}, {"con.txt", "device"}, {"aux\\nul", "folder"}, {std::string_view(longName), "long"}})
       .Write(dir.File("names.lab"));
   TLabReader reader;
   reader.Open(dir.File("names.lab"));

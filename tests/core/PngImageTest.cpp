@@ -25,7 +25,8 @@ TPixelImage ReadPng(const Bytes& file) {
 }
 
 // A BMP file of another depth, written field by field.
-Bytes Bmp(int width, int height, int bits, const Bytes& rows, const Bytes& palette = {}, std::uint32_t compression = 0) {
+Bytes Bmp(int width, int height, int bits, const Bytes& rows, const Bytes& palette = {},
+          std::uint32_t compression = 0) {
   Bytes b(54, 0);
   auto put32 = [&](std::size_t at, std::uint32_t v) {
     for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));

@@ -6,7 +6,9 @@ using namespace vld;
 
 namespace {
 
-std::vector<std::string> Items(std::string_view text) { return ParseSurfaceDescription(AsSpan(std::string(text))).items; }
+std::vector<std::string> Items(std::string_view text) {
+  return ParseSurfaceDescription(AsSpan(std::string(text))).items;
+}
 
 }  // namespace
 

@@ -20,7 +20,8 @@ constexpr bool kWindows = false;
 class TTempDir {
  public:
   TTempDir() {
-    std::filesystem::path base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+    std::filesystem::path base =
+        std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
     path_ = MakeUniqueFolder(base, "vldtest-");
   }
   ~TTempDir() {

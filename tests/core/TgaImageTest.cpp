@@ -185,8 +185,7 @@ TEST(TgaImage, DataCutAnywhereLeavesZerosAfterTheLastStoredPixel) {
       const std::size_t pixelBytes = depth / 8;
       for (std::size_t cut = kTgaHeaderSize; cut < tga.size(); cut += 1 + cut % 97) {
         const Bytes part(tga.begin(), tga.begin() + static_cast<std::ptrdiff_t>(cut));
-        const std::size_t stored =
-            PixelsStored(ByteSpan(part).subspan(kTgaHeaderSize), pixelBytes, pixels);
+        const std::size_t stored = PixelsStored(ByteSpan(part).subspan(kTgaHeaderSize), pixelBytes, pixels);
         Bytes expected(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(stored * 4));
         expected.resize(full.size(), 0);
         ASSERT_EQ(FileOrder(samples::ReadBMP32(DecodeTGAImage(part).bmp), flipped), expected)

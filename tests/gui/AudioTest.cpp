@@ -28,10 +28,10 @@ class AudioTest : public QObject {
 
   void OpenBundle(TViewerFixture& f) {
     vld::LabWriter w;
-    w.Add("sound\\chord.aif", aif_);      // 0
-    w.Add("voices\\line.wvc", wvc_);      // 1
-    w.Add("sound\\silent.aif", {});       // 2
-    w.Add("text.tab", Bytes{'x'});        // 3
+    w.Add("sound\\chord.aif", aif_);  // 0
+    w.Add("voices\\line.wvc", wvc_);  // 1
+    w.Add("sound\\silent.aif", {});   // 2
+    w.Add("text.tab", Bytes{'x'});    // 3
     w.Write(dir_.File("a.lab"));
     f.Open(Q(dir_.File("a.lab")));
   }

@@ -79,7 +79,8 @@ class FilesTest : public QObject {
   Q_OBJECT
 
  private:
-  QString Bundle(vld::TTempDir& dir, const std::string& file, const std::vector<std::pair<std::string, Bytes>>& entries) {
+  QString Bundle(vld::TTempDir& dir, const std::string& file,
+                 const std::vector<std::pair<std::string, Bytes>>& entries) {
     LabWriter w;
     for (const auto& [name, data] : entries) w.Add(name, data);
     w.Write(dir.File(file));
@@ -125,8 +126,9 @@ class FilesTest : public QObject {
     const QString bundle = Bundle(dir, "b.lab", {{"gfx\\a.til", Bytes{1, 2, 3}}, {"t.tab", Bytes{'x'}}});
     const Bytes before = vld::ReadWholeFile(FsPath(bundle));
     f.Open(bundle);
-    const QString refusal = bundle + " is the file that is open here; saving over it would destroy it. Choose "
-                                     "another name.";
+    const QString refusal = bundle +
+                            " is the file that is open here; saving over it would destroy it. Choose "
+                            "another name.";
     f.platform.saveAnswers.push_back(bundle);
     f.Main().btSaveFile->click();
     WaitIdle(f.Main());
@@ -224,8 +226,9 @@ class FilesTest : public QObject {
 
   void ExtractsEveryEntryBelowTheBundleStem() {
     vld::TTempDir dir;
-    QString bundle = Bundle(dir, "data001.lab",
-                            {{"gfx\\a.til", Bytes{1}}, {"b.til", Bytes{2, 2}}, {"empty.dat", {}}, {"..\\..\\evil.txt", Bytes{6}}});
+    QString bundle =
+        Bundle(dir, "data001.lab",
+               {{"gfx\\a.til", Bytes{1}}, {"b.til", Bytes{2, 2}}, {"empty.dat", {}}, {"..\\..\\evil.txt", Bytes{6}}});
     TViewerFixture f;
     f.Open(bundle);
     std::filesystem::create_directories(dir.File("out"));
@@ -249,7 +252,8 @@ class FilesTest : public QObject {
     QCOMPARE(vld::ReadWholeFile(dir.File("out/data001/b.til")), (Bytes{2, 2}));
     QCOMPARE(std::filesystem::file_size(dir.File("out/data001/empty.dat")), uintmax_t(0));
     // Nothing lands outside the destination, whatever the name says.
-    for (const std::string& p : Tree(dir.Path())) QVERIFY2(p.rfind("out/", 0) == 0 || p == "out" || p == "data001.lab", p.c_str());
+    for (const std::string& p : Tree(dir.Path()))
+      QVERIFY2(p.rfind("out/", 0) == 0 || p == "out" || p == "data001.lab", p.c_str());
 
     // The end of the run has a word of its own, with a way to the files.
     const QString done = "4 entries written to " + Q(dir.File("out/data001"));
@@ -261,8 +265,7 @@ class FilesTest : public QObject {
     QVERIFY(f.platform.openedFolders.isEmpty());  // OK was pressed
 
     // A second run starts with an empty bar, not with the full one the first left.
-    TEventSpy shown(f.windows.extract, QEvent::Show,
-                    [&] { return f.windows.extract->ProgressBar1->value() == 0; });
+    TEventSpy shown(f.windows.extract, QEvent::Show, [&] { return f.windows.extract->ProgressBar1->value() == 0; });
     f.platform.ClearRecords();
     f.platform.folderAnswers.push_back(Q(dir.File("out2")));
     f.platform.choiceAnswers.push_back(0);
@@ -327,7 +330,8 @@ class FilesTest : public QObject {
   void OpeningDuringAnExtractionIsRefusedAndTheRunFinishes() {
     vld::TTempDir dir;
     std::vector<std::pair<std::string, Bytes>> entries;
-    for (int i = 0; i < 200; ++i) entries.push_back({"d\\e" + std::to_string(i) + ".dat", Bytes(65536, std::uint8_t(i))});
+    for (int i = 0; i < 200; ++i)
+      entries.push_back({"d\\e" + std::to_string(i) + ".dat", Bytes(65536, std::uint8_t(i))});
     QString bundle = Bundle(dir, "big.lab", entries);
     QString other = Bundle(dir, "other.lab", {{"x.dat", Bytes{1}}});
     TViewerFixture f;
@@ -448,8 +452,7 @@ class FilesTest : public QObject {
 #else
     QTemporaryDir scratch(QDir::tempPath() + "/vld-player-XXXXXX");
     QVERIFY(scratch.isValid());
-    const QString player =
-        WritePlayerScript(scratch, "echo \"cannot play $1\"\necho 'no video stream' >&2\nexit 1\n");
+    const QString player = WritePlayerScript(scratch, "echo \"cannot play $1\"\necho 'no video stream' >&2\nexit 1\n");
     vld::TTempDir dir;
     dir.Write("m.bik", Bytes{'B', 'I', 'K', 'i', 1});
     qputenv("VLD_BINK_PLAYER", player.toLocal8Bit());

@@ -3,12 +3,12 @@
 #include <QTest>
 
 #include "GuiTestSupport.h"
-#include "gui/ExtractAll.h"
 #include "TestFiles.h"
 #include "core/bundle/LabWriter.h"
 #include "core/images/BMPTools.h"
 #include "core/images/TGAImage.h"
 #include "core/images/TileImage.h"
+#include "gui/ExtractAll.h"
 #include "gui/ImageViewer.h"
 #include "samples/ImageSamples.h"
 
@@ -34,16 +34,16 @@ class ImagesTest : public QObject {
 
   QString Bundle() {
     LabWriter w;
-    w.Add("sets\\beach.til", tile_);                   // 0
-    w.Add("textures\\flag.tga", tga_);                 // 1
+    w.Add("sets\\beach.til", tile_);                        // 0
+    w.Add("textures\\flag.tga", tga_);                      // 1
     w.Add("textures\\flag.gz.tga", smp::GzipMember(tga_));  // 2
-    w.Add("fonts\\small.kfn", font_);                  // 3
-    w.Add("menu\\title.bmp", bmp_);                    // 4
-    w.Add("x.tga.til", tile_);                         // 5
-    w.Add("empty.til", {});                            // 6
-    w.Add("broken.bmp", Bytes{'B', 'M', 1, 2});        // 7
-    w.Add("noext", Bytes{1});                          // 8
-    w.Add("sky.til", tile_);                           // 9
+    w.Add("fonts\\small.kfn", font_);                       // 3
+    w.Add("menu\\title.bmp", bmp_);                         // 4
+    w.Add("x.tga.til", tile_);                              // 5
+    w.Add("empty.til", {});                                 // 6
+    w.Add("broken.bmp", Bytes{'B', 'M', 1, 2});             // 7
+    w.Add("noext", Bytes{1});                               // 8
+    w.Add("sky.til", tile_);                                // 9
     w.Write(dir_.File("img.lab"));
     return Q(dir_.File("img.lab"));
   }
@@ -171,8 +171,10 @@ class ImagesTest : public QObject {
       QCOMPARE(f.platform.saveRequests.back().suggestedName, c.suggestion);
       QCOMPARE(f.platform.saveRequests.back().filter, QString("Bitmap images (*.bmp)|*.bmp"));
       QCOMPARE(f.platform.saveRequests.back().defaultExt, QString("bmp"));
-      if (c.expected.empty()) QVERIFY(!std::filesystem::exists(out));
-      else QVERIFY(vld::ReadWholeFile(out) == c.expected);
+      if (c.expected.empty())
+        QVERIFY(!std::filesystem::exists(out));
+      else
+        QVERIFY(vld::ReadWholeFile(out) == c.expected);
     }
     QVERIFY(f.platform.modalShown.empty());  // saving never shows the viewer
   }

@@ -14,9 +14,9 @@
 
 #include "GuiTestSupport.h"
 #include "TestFiles.h"
+#include "core/browser/HexView.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
-#include "core/browser/HexView.h"
 #include "gui/HexViewForm.h"
 #include "gui/ImageViewer.h"
 #include "samples/Demo.h"
@@ -111,7 +111,8 @@ class ListTest : public QObject {
       for (int y = 0; y < expected.Height; ++y)
         for (int x = 0; x < expected.Width; ++x) {
           const std::uint8_t* p = expected.At(x, y);
-          if (image.pixel(x, y) != qRgba(p[2], p[1], p[0], p[3])) QFAIL(qPrintable(QString("%1 at %2,%3").arg(entry).arg(x).arg(y)));
+          if (image.pixel(x, y) != qRgba(p[2], p[1], p[0], p[3]))
+            QFAIL(qPrintable(QString("%1 at %2,%3").arg(entry).arg(x).arg(y)));
         }
     }
     m.FileBox->setCurrentRow(reader.FindEntry("sound\\chord.aif"));
@@ -202,8 +203,9 @@ class ListTest : public QObject {
     QCOMPARE(view->windowTitle(), QString("Hex view - models\\actors\\hero\\hero.cos"));
     QCOMPARE(view->Source().size, std::int64_t(reader.GetSize(costume)));
     const vld::Bytes bytes = reader.ReadEntryBytesAt(costume);
-    const QString first = Latin1(vld::FormatHexLine(0, vld::ByteSpan(bytes.data(), std::min<std::size_t>(16, bytes.size())),
-                                                    vld::HexOffsetDigits(view->Source().size)));
+    const QString first =
+        Latin1(vld::FormatHexLine(0, vld::ByteSpan(bytes.data(), std::min<std::size_t>(16, bytes.size())),
+                                  vld::HexOffsetDigits(view->Source().size)));
     QCOMPARE(view->Area->VisibleLines().value(0), first);
 
     // Ctrl+H shows any entry as bytes, beside its own view; a view stays
@@ -233,7 +235,8 @@ class ListTest : public QObject {
     // The list lays its rows out in batches after it is shown: a row far down,
     // chosen at once, still comes into view and answers as its entry.
     vld::LabWriter w;
-    for (int i = 0; i < 20000; ++i) w.Add("f" + std::to_string(i % 50) + "\\e" + std::to_string(i) + ".dat", vld::Bytes(1, 1));
+    for (int i = 0; i < 20000; ++i)
+      w.Add("f" + std::to_string(i % 50) + "\\e" + std::to_string(i) + ".dat", vld::Bytes(1, 1));
     w.Write(dir_.File("many.lab"));
     TViewerFixture f;
     TMainForm& m = f.Main();

@@ -9,11 +9,11 @@
 #include <QTest>
 
 #include "GuiTestSupport.h"
+#include "TestFiles.h"
+#include "core/bundle/LabWriter.h"
 #include "gui/DebugWindow.h"
 #include "gui/ImageViewer.h"
 #include "gui/TextViewer.h"
-#include "TestFiles.h"
-#include "core/bundle/LabWriter.h"
 #include "samples/Demo.h"
 #include "samples/LabSamples.h"
 

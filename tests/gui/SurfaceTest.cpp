@@ -6,11 +6,11 @@
 #include <QTimer>
 
 #include "GuiTestSupport.h"
-#include "gui/ImageViewer.h"
+#include "TestFiles.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
-#include "TestFiles.h"
 #include "core/bundle/LabWriter.h"
+#include "gui/ImageViewer.h"
 #include "gui/SurfacePlayer.h"
 #include "samples/Demo.h"
 #include "samples/ImageSamples.h"
@@ -106,7 +106,7 @@ class SurfaceTest : public QObject {
     QCOMPARE(s.ListBox1->item(0)->text(), QString("tex\\a.tga"));
     QCOMPARE(s.ListBox1->item(1)->text(), QString("tex\\missing.tga (not in bundle)"));
     QCOMPARE(s.ListBox1->item(4)->text(), QString("plain line"));  // a note, not a texture
-    QCOMPARE(s.ImageList1.size(), 3);  // a, b and C (found whatever the case)
+    QCOMPARE(s.ImageList1.size(), 3);                              // a, b and C (found whatever the case)
     QCOMPARE(s.TrackBar1->maximum(), 4);
     QCOMPARE(s.PaintBox1->geometry(), QRect((273 - 32) / 2, (281 - 16) / 2, 32, 16));
     QCOMPARE(s.FCurrentFrame, 0);

@@ -29,10 +29,10 @@ class TextTest : public QObject {
   void OpenBundle(TViewerFixture& f) {
     vld::LabWriter w;
     w.Add("text\\a.tab", Text("first line\r\nsecond \xE9 line\r\n"));  // 0
-    w.Add("scripts\\demo.lua", script_);                              // 1
-    w.Add("empty.tab", {});                                             // 2
-    w.Add("bad.lua", Text("not a chunk"));                              // 3
-    w.Add("other.tab", Text("other text"));                             // 4
+    w.Add("scripts\\demo.lua", script_);                               // 1
+    w.Add("empty.tab", {});                                            // 2
+    w.Add("bad.lua", Text("not a chunk"));                             // 3
+    w.Add("other.tab", Text("other text"));                            // 4
     w.Write(dir_.File("t.lab"));
     f.Open(Q(dir_.File("t.lab")));
   }

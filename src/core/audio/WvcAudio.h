@@ -7,12 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/common/ByteReader.h"
 #include "core/browser/FileTypes.h"
+#include "core/common/ByteReader.h"
 #include "core/common/Bytes.h"
 
 namespace vld {
-
 
 // Container limits: a WVC entry lists 1..1024 blocks and 1..3 codec names.
 inline constexpr std::size_t kMaxWvcBlocks = 1024;

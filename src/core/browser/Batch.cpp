@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
-#include <string_view>
 #include <unordered_set>
 
 #include "core/browser/ExtractPaths.h"
@@ -49,7 +49,8 @@ bool IsPlainRelative(const std::string& relative) {
   std::size_t start = 0;
   for (;;) {
     std::size_t slash = relative.find('/', start);
-    std::string_view part = std::string_view(relative).substr(start, slash == std::string::npos ? slash : slash - start);
+    std::string_view part =
+        std::string_view(relative).substr(start, slash == std::string::npos ? slash : slash - start);
     if (part.empty() || part == "." || part == "..") return false;
     if (slash == std::string::npos) return true;
     start = slash + 1;
@@ -245,9 +246,10 @@ class Run {
       writtenAt_.push_back(pos);
       if (read < header.Size) cutShort_.push_back({pos, {item.index, relative, {}}});
       if (state.link)
-        replaced_.push_back({pos, {item.index, relative,
-                                   PathText(dir->Path() / Utf8Path(file)) +
-                                       " was a symbolic link; it was replaced by the file, its target is untouched."}});
+        replaced_.push_back({pos,
+                             {item.index, relative,
+                              PathText(dir->Path() / Utf8Path(file)) +
+                                  " was a symbolic link; it was replaced by the file, its target is untouched."}});
     } catch (const CancelledRun&) {
       // The file being written is removed with its temporary name.
     } catch (const LinkRefusal& e) {

@@ -27,12 +27,12 @@ struct TBatchItem {
 using TBatchProduce = std::function<Bytes(int index, ByteSpan entryBytes)>;
 
 struct TBatchProgress {
-  int done = 0;                   // files finished (written, refused or failed)
-  int total = 0;                  // items in the batch
-  std::int64_t bytesDone = 0;     // entry bytes read so far
-  std::int64_t bytesTotal = 0;    // all entries' sizes
-  std::string current;            // final relative path of the entry this call is about
-  bool started = false;           // true on the one call made as that entry starts
+  int done = 0;                 // files finished (written, refused or failed)
+  int total = 0;                // items in the batch
+  std::int64_t bytesDone = 0;   // entry bytes read so far
+  std::int64_t bytesTotal = 0;  // all entries' sizes
+  std::string current;          // final relative path of the entry this call is about
+  bool started = false;         // true on the one call made as that entry starts
 };
 
 struct TBatchOptions {
@@ -66,18 +66,18 @@ struct TBatchRename {
 };
 
 struct TBatchResult {
-  int files = 0;                          // files written
-  std::int64_t bytes = 0;                 // bytes written to those files
-  std::vector<int> cutShortIndexes;       // entries whose data runs past the end of the bundle
-  std::vector<TBatchIssue> refused;       // entries not written because a link stands in their folder path
-  std::vector<TBatchIssue> replacedLinks; // links found at a file's place, replaced by the file
-  std::vector<TBatchRename> renamed;      // entries whose name was already taken in this run
-  std::vector<TBatchIssue> failed;        // entries the producer refused
-  std::optional<TBatchIssue> stopped;     // the I/O error that stopped the run
-  int stoppedAt = -1;                     // its position among the items
-  int filesBeforeStop = 0;                // of `files`, those of items before stoppedAt
+  int files = 0;                           // files written
+  std::int64_t bytes = 0;                  // bytes written to those files
+  std::vector<int> cutShortIndexes;        // entries whose data runs past the end of the bundle
+  std::vector<TBatchIssue> refused;        // entries not written because a link stands in their folder path
+  std::vector<TBatchIssue> replacedLinks;  // links found at a file's place, replaced by the file
+  std::vector<TBatchRename> renamed;       // entries whose name was already taken in this run
+  std::vector<TBatchIssue> failed;         // entries the producer refused
+  std::optional<TBatchIssue> stopped;      // the I/O error that stopped the run
+  int stoppedAt = -1;                      // its position among the items
+  int filesBeforeStop = 0;                 // of `files`, those of items before stoppedAt
   bool cancelled = false;
-  bool foldsCase = false;                 // how names were compared
+  bool foldsCase = false;  // how names were compared
 
   int CutShort() const { return static_cast<int>(cutShortIndexes.size()); }
 };

@@ -63,8 +63,7 @@ struct TPrepared {
   }
   bool operator()(std::string_view name) const {
     if (!InFolder(name, filter.folder)) return false;
-    if (!filter.pattern.empty() &&
-        !(wildcards ? WildcardMatch(name, filter.pattern) : ContainsFolded(name, folded)))
+    if (!filter.pattern.empty() && !(wildcards ? WildcardMatch(name, filter.pattern) : ContainsFolded(name, folded)))
       return false;
     return filter.kind == EntryKind::All || KindOfName(name) == filter.kind;
   }
@@ -74,13 +73,19 @@ struct TPrepared {
 
 EntryKind KindOfName(std::string_view name) {
   switch (FormatForType(name).family) {
-    case FormatFamily::Image: return EntryKind::Images;
-    case FormatFamily::Sound: return EntryKind::Sounds;
-    case FormatFamily::Script: return EntryKind::Scripts;
-    case FormatFamily::Text: return EntryKind::Text;
+    case FormatFamily::Image:
+      return EntryKind::Images;
+    case FormatFamily::Sound:
+      return EntryKind::Sounds;
+    case FormatFamily::Script:
+      return EntryKind::Scripts;
+    case FormatFamily::Text:
+      return EntryKind::Text;
     case FormatFamily::Surface:
-    case FormatFamily::Movie: return EntryKind::Animations;
-    default: return EntryKind::Other;
+    case FormatFamily::Movie:
+      return EntryKind::Animations;
+    default:
+      return EntryKind::Other;
   }
 }
 

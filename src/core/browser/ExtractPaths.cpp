@@ -110,7 +110,8 @@ std::string WindowsSafePart(std::string_view part) {
   // ".. " into "..".
   for (std::size_t i = out.size(); i > 0 && (out[i - 1] == '.' || out[i - 1] == ' '); --i) out[i - 1] = '_';
   std::size_t dot = out.find('.');
-  if (IsWindowsDeviceName(std::string_view(out).substr(0, dot))) out.insert(dot == std::string::npos ? out.size() : dot, "_");
+  if (IsWindowsDeviceName(std::string_view(out).substr(0, dot)))
+    out.insert(dot == std::string::npos ? out.size() : dot, "_");
   return out;
 }
 

@@ -37,9 +37,15 @@ TDecoded TextOf(PreviewKind kind, std::string text) {
 }
 
 TDecoded DecodeBmp(const TDecodeInput& in, const TDecodeReport& r) { return Picture(LoadBMPImage(in.bytes, r.status)); }
-TDecoded DecodeTil(const TDecodeInput& in, const TDecodeReport& r) { return Picture(DecodeTileImage(in.bytes, r.status)); }
-TDecoded DecodeTga(const TDecodeInput& in, const TDecodeReport& r) { return Picture(DecodeTGAImage(in.bytes, r.status)); }
-TDecoded DecodeKfn(const TDecodeInput& in, const TDecodeReport& r) { return Picture(RenderKFNImage(in.bytes, r.status)); }
+TDecoded DecodeTil(const TDecodeInput& in, const TDecodeReport& r) {
+  return Picture(DecodeTileImage(in.bytes, r.status));
+}
+TDecoded DecodeTga(const TDecodeInput& in, const TDecodeReport& r) {
+  return Picture(DecodeTGAImage(in.bytes, r.status));
+}
+TDecoded DecodeKfn(const TDecodeInput& in, const TDecodeReport& r) {
+  return Picture(RenderKFNImage(in.bytes, r.status));
+}
 TDecoded DecodeAif(const TDecodeInput& in, const TDecodeReport&) { return Wave(ConvertAifToWav(in.bytes)); }
 TDecoded DecodeWvc(const TDecodeInput& in, const TDecodeReport& r) { return Wave(ConvertWvcToWav(in.bytes, r.log)); }
 
@@ -65,15 +71,21 @@ using P = PreviewKind;
 
 // The type table, in its order; the dispatch order is the dispatchOrder column.
 constexpr TFormat kFormats[] = {
-    {".bmp", "Bitmap image", "View BMP image", true, true, false, true, A::ShowBMP, 8, F::Image, P::Picture, DecodeBmp, ".bmp"},
+    {".bmp", "Bitmap image", "View BMP image", true, true, false, true, A::ShowBMP, 8, F::Image, P::Picture, DecodeBmp,
+     ".bmp"},
     {".til", "Tile", "View image", true, true, false, true, A::ViewTil, 1, F::Image, P::Picture, DecodeTil, ".bmp"},
     {".tab", "Text table", "Show text", true, false, false, true, A::ViewText, 4, F::Text, P::Text, DecodeTab, ".txt"},
     {".aif", "Audio file", "Play AIF", true, false, true, true, A::PlayAif, 9, F::Sound, P::Sound, DecodeAif, ".wav"},
-    {".tga", "TGA image", "View TGA image", true, true, false, true, A::ShowTGA, 7, F::Image, P::Picture, DecodeTga, ".bmp"},
-    {".kfn", "Thrapwick font", "View font", true, true, false, true, A::ShowKFN, 6, F::Image, P::Picture, DecodeKfn, ".bmp"},
-    {".sur", "Model surface description", "Play surface", true, false, false, true, A::PlaySurface, 5, F::Surface, P::Surface, DecodeSur, nullptr},
-    {".bik", "[BUG ALERT - Should never be displayed!]", "Play animation", true, false, false, true, A::PlayAnim, 10, F::Movie, P::Movie, nullptr, nullptr},
-    {".wvc", "Wave (voice compressed)", "Play WVC", true, false, true, true, A::PlayWvc, 2, F::Sound, P::Sound, DecodeWvc, ".wav"},
+    {".tga", "TGA image", "View TGA image", true, true, false, true, A::ShowTGA, 7, F::Image, P::Picture, DecodeTga,
+     ".bmp"},
+    {".kfn", "Thrapwick font", "View font", true, true, false, true, A::ShowKFN, 6, F::Image, P::Picture, DecodeKfn,
+     ".bmp"},
+    {".sur", "Model surface description", "Play surface", true, false, false, true, A::PlaySurface, 5, F::Surface,
+     P::Surface, DecodeSur, nullptr},
+    {".bik", "[BUG ALERT - Should never be displayed!]", "Play animation", true, false, false, true, A::PlayAnim, 10,
+     F::Movie, P::Movie, nullptr, nullptr},
+    {".wvc", "Wave (voice compressed)", "Play WVC", true, false, true, true, A::PlayWvc, 2, F::Sound, P::Sound,
+     DecodeWvc, ".wav"},
     {".anim", "Model animation", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
     {".lua", "Lua script", nullptr, false, false, false, true, A::ShowLua, 3, F::Script, P::Script, DecodeLua, ".txt"},
     {".cos", "Model costume", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
@@ -170,11 +182,15 @@ const TFormat* ConverterFor(std::string_view name) {
   const TFormat* f = FormatForAction(name);
   if (!f) return nullptr;
   switch (f->family) {
-    case FormatFamily::Image: return FormatForSaveBmp(name);
-    case FormatFamily::Sound: return FormatForSaveWav(name);
+    case FormatFamily::Image:
+      return FormatForSaveBmp(name);
+    case FormatFamily::Sound:
+      return FormatForSaveWav(name);
     case FormatFamily::Text:
-    case FormatFamily::Script: return f;
-    default: return nullptr;
+    case FormatFamily::Script:
+      return f;
+    default:
+      return nullptr;
   }
 }
 
@@ -202,8 +218,10 @@ TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat
     case PreviewKind::Picture:
       if (images == ImageFormat::Png) return {".png", BmpToPng(d.picture.bmp)};
       return {f->convertExtension, std::move(d.picture.bmp)};
-    case PreviewKind::Sound: return {f->convertExtension, std::move(d.wave)};
-    default: return {f->convertExtension, Bytes(d.text.begin(), d.text.end())};
+    case PreviewKind::Sound:
+      return {f->convertExtension, std::move(d.wave)};
+    default:
+      return {f->convertExtension, Bytes(d.text.begin(), d.text.end())};
   }
 }
 

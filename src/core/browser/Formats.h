@@ -83,8 +83,8 @@ using DecodeFn = TDecoded (*)(const TDecodeInput& input, const TDecodeReport& re
 struct TFormat {
   const char* contains;  // extension text searched anywhere in the A-Z folded name; nullptr: "unknown"
   const char* typeText;
-  const char* caption;   // action button caption; nullptr leaves the caption unchanged
-  bool action;           // the action button is enabled
+  const char* caption;  // action button caption; nullptr leaves the caption unchanged
+  bool action;          // the action button is enabled
   bool saveBmp;
   bool saveWav;
   bool saveFile;
@@ -92,7 +92,7 @@ struct TFormat {
   int dispatchOrder;     // 1-based place in the dispatch order; 0 when the type has no action
   FormatFamily family;
   PreviewKind preview;
-  DecodeFn decode;       // nullptr: nothing to decode (the action needs the bundle or another program)
+  DecodeFn decode;               // nullptr: nothing to decode (the action needs the bundle or another program)
   const char* convertExtension;  // nullptr: no conversion
 };
 

@@ -33,10 +33,11 @@ bool HasHexPrefix(std::string_view s) { return s.size() >= 2 && s[0] == '0' && (
 
 }  // namespace
 
-std::size_t ReadRegionAt(const TFileStream& file, std::int64_t base, std::int64_t size, std::int64_t offset,
-                         void* dest, std::size_t n) {
+std::size_t ReadRegionAt(const TFileStream& file, std::int64_t base, std::int64_t size, std::int64_t offset, void* dest,
+                         std::size_t n) {
   if (base < 0 || offset < 0 || offset >= size || n == 0) return 0;
-  std::int64_t want = std::min<std::int64_t>(static_cast<std::int64_t>(std::min<std::size_t>(n, INT64_MAX)), size - offset);
+  std::int64_t want =
+      std::min<std::int64_t>(static_cast<std::int64_t>(std::min<std::size_t>(n, INT64_MAX)), size - offset);
   return file.ReadAt(base + offset, dest, static_cast<std::size_t>(want));
 }
 
@@ -78,8 +79,7 @@ std::string FormatHexLine(std::int64_t offset, ByteSpan bytes, int offsetDigits)
   const std::size_t n = std::min<std::size_t>(bytes.size(), kHexBytesPerLine);
   std::string line;
   line.reserve(static_cast<std::size_t>(offsetDigits) + 2 + kHexBytesPerLine * 3 + 2 + kHexBytesPerLine);
-  for (int d = offsetDigits - 1; d >= 0; --d)
-    line += kHexDigits[(static_cast<std::uint64_t>(offset) >> (4 * d)) & 0xF];
+  for (int d = offsetDigits - 1; d >= 0; --d) line += kHexDigits[(static_cast<std::uint64_t>(offset) >> (4 * d)) & 0xF];
   line += ' ';
   for (std::size_t i = 0; i < kHexBytesPerLine; ++i) {
     line += i == kHexBytesPerLine / 2 ? "  " : " ";
@@ -112,7 +112,8 @@ TFindResult FindInSource(const THexSource& source, ByteSpan pattern, std::int64_
       result.cancelled = true;
       return result;
     }
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), end - pos));
+    const auto want =
+        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), end - pos));
     const std::size_t got = source.read(pos, buffer.data(), want);
     auto hit = std::search(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got), searcher);
     if (hit != buffer.begin() + static_cast<std::ptrdiff_t>(got)) {
@@ -167,7 +168,8 @@ std::int64_t ParseOffset(std::string_view text) {
     int d = HexValue(c);
     if (d < 0 || d >= base)
       throw VldError("\"" + std::string(Trim(text)) + "\" is not an offset: type it in decimal (496) or hex (0x1F0).");
-    if (value > (static_cast<std::uint64_t>(INT64_MAX) - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base))
+    if (value >
+        (static_cast<std::uint64_t>(INT64_MAX) - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base))
       throw VldError("The offset " + std::string(Trim(text)) + " is too large.");
     value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
   }

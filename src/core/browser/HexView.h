@@ -30,8 +30,8 @@ struct THexSource {
 // Reads up to n bytes at `offset` within the region [base, base + size) of
 // the file, clipped to the region and to the file; returns how many were read.
 // Positioned reads only, so any thread may call it.
-std::size_t ReadRegionAt(const TFileStream& file, std::int64_t base, std::int64_t size, std::int64_t offset,
-                         void* dest, std::size_t n);
+std::size_t ReadRegionAt(const TFileStream& file, std::int64_t base, std::int64_t size, std::int64_t offset, void* dest,
+                         std::size_t n);
 // A region of a file read through a handle of its own, so the source stays
 // valid when the caller closes or replaces what it has open.
 THexSource FileRegionSource(const std::filesystem::path& path, std::int64_t base, std::int64_t size);

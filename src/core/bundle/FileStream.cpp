@@ -1,7 +1,7 @@
 #include "core/bundle/FileStream.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 

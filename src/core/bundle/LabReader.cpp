@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <type_traits>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -210,8 +210,8 @@ void TLabReader::Open(const std::filesystem::path& path) {
   const std::int64_t namesTable = namesBase_;
   const std::int64_t namesLength = header_[3];
   if (namesTable >= recordsEnd && namesTable - recordsEnd <= kNamesGapLimit && namesLength <= kNameWindowLimit)
-    readEnd = std::max(recordsEnd, std::min(stream_.Size(), namesTable + namesLength +
-                                                                static_cast<std::int64_t>(kMaxNameLength) + 1));
+    readEnd = std::max(
+        recordsEnd, std::min(stream_.Size(), namesTable + namesLength + static_cast<std::int64_t>(kMaxNameLength) + 1));
   const std::size_t recordBytes = static_cast<std::size_t>(n) * 16;
   block_.reset(new std::uint8_t[static_cast<std::size_t>(readEnd - 20)]);
   const std::size_t got = stream_.ReadAt(20, block_.get(), static_cast<std::size_t>(readEnd - 20));
@@ -223,9 +223,10 @@ void TLabReader::Open(const std::filesystem::path& path) {
   if constexpr (std::endian::native == std::endian::big) {
     for (std::size_t i = 0; i < count_; ++i) {
       const std::uint8_t* rec = block_.get() + 16 * i;
-      records[i] = TFileHeader{static_cast<std::int32_t>(ByteReader::LoadU32LE(rec)),
-                               static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 4)),
-                               static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 8)), ByteReader::LoadU32LE(rec + 12)};
+      records[i] =
+          TFileHeader{static_cast<std::int32_t>(ByteReader::LoadU32LE(rec)),
+                      static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 4)),
+                      static_cast<std::int32_t>(ByteReader::LoadU32LE(rec + 8)), ByteReader::LoadU32LE(rec + 12)};
     }
   }
   FindNames(20 + static_cast<std::int64_t>(std::max(got, recordBytes)));

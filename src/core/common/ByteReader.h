@@ -25,7 +25,10 @@ class ByteReader {
 
   // Positions beyond the end are allowed; the next read there fails.
   void Seek(std::size_t pos) { pos_ = pos; }
-  void Skip(std::size_t n) { Need(n); pos_ += n; }
+  void Skip(std::size_t n) {
+    Need(n);
+    pos_ += n;
+  }
 
   std::uint8_t U8() {
     Need(1);

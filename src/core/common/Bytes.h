@@ -22,9 +22,7 @@ inline ByteSpan AsSpan(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-inline std::string AsString(ByteSpan bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
+inline std::string AsString(ByteSpan bytes) { return {reinterpret_cast<const char*>(bytes.data()), bytes.size()}; }
 
 inline void PutU16LE(Bytes& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));

@@ -118,7 +118,8 @@ bool TSafeDir::FoldsCase() const {
   return folds;
 }
 
-TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name) : dir_(std::move(dir)), name_(std::move(name)) {
+TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name)
+    : dir_(std::move(dir)), name_(std::move(name)) {
   const int dirFd = static_cast<int>(dir_->handle_);
   for (int attempt = 0; attempt < 16 && file_ < 0; ++attempt) {
     temp_ = RandomName(".vld-", ".part");
@@ -232,7 +233,8 @@ bool TSafeDir::FoldsCase() const {
   return folds;
 }
 
-TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name) : dir_(std::move(dir)), name_(std::move(name)) {
+TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name)
+    : dir_(std::move(dir)), name_(std::move(name)) {
   std::FILE* f = nullptr;
   for (int attempt = 0; attempt < 16 && !f; ++attempt) {
     temp_ = RandomName(".vld-", ".part");

@@ -37,8 +37,8 @@ TFileId FileIdOf(const std::filesystem::path& path);
 // What stands at a name inside a folder.
 struct TNameState {
   bool exists = false;
-  bool link = false;       // a symbolic link (replaced on commit, never followed)
-  bool sameFile = false;   // the file given to Inspect
+  bool link = false;      // a symbolic link (replaced on commit, never followed)
+  bool sameFile = false;  // the file given to Inspect
 };
 
 class TSafeDir {

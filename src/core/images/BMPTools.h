@@ -42,5 +42,4 @@ TImageFile MakeImageFile(const TPixelImage& image);
 // "Loading bitmap...".
 TImageFile LoadBMPImage(ByteSpan entry, const StatusFn& status = {});
 
-
 }  // namespace vld

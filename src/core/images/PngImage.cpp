@@ -69,7 +69,9 @@ Bytes WritePNG(const TPixelImage& image) {
 
 bool HavePngWriter() { return false; }
 
-Bytes WritePNG(const TPixelImage&) { throw VldError("This build cannot write PNG files (it was built without libpng)."); }
+Bytes WritePNG(const TPixelImage&) {
+  throw VldError("This build cannot write PNG files (it was built without libpng).");
+}
 
 #endif
 
@@ -106,12 +108,17 @@ TPixelImage DecodeBMPPixels(ByteSpan bmp) {
     const std::int32_t stored = topDown ? y : height - 1 - y;
     const std::size_t at = dataOffset + static_cast<std::size_t>(stored) * stride;
     // The last row may lack its padding; its pixels must be there.
-    if (at + static_cast<std::size_t>(width) * bits / 8 > bmp.size()) throw VldError("The bitmap's pixels are cut short.");
+    if (at + static_cast<std::size_t>(width) * bits / 8 > bmp.size())
+      throw VldError("The bitmap's pixels are cut short.");
     const std::uint8_t* src = bmp.data() + at;
     for (std::int32_t x = 0; x < width; ++x) {
       switch (bits) {
-        case 32: image.Set(x, y, src[x * 4], src[x * 4 + 1], src[x * 4 + 2], src[x * 4 + 3]); break;
-        case 24: image.Set(x, y, src[x * 3], src[x * 3 + 1], src[x * 3 + 2]); break;
+        case 32:
+          image.Set(x, y, src[x * 4], src[x * 4 + 1], src[x * 4 + 2], src[x * 4 + 3]);
+          break;
+        case 24:
+          image.Set(x, y, src[x * 3], src[x * 3 + 1], src[x * 3 + 2]);
+          break;
         default: {
           const std::uint8_t* c = palette[src[x]];
           image.Set(x, y, c[0], c[1], c[2]);

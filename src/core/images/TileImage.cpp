@@ -62,8 +62,8 @@ __attribute__((target("avx2"))) std::size_t ExchangeEightsAvx2(std::uint8_t* des
   for (; i + 32 <= n; i += 32) {
     TBytes v;
     std::memcpy(&v, src + i, 32);
-    v = __builtin_shufflevector(v, v, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 18, 17, 16, 19, 22, 21,
-                                20, 23, 26, 25, 24, 27, 30, 29, 28, 31);
+    v = __builtin_shufflevector(v, v, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 18, 17, 16, 19, 22, 21, 20,
+                                23, 26, 25, 24, 27, 30, 29, 28, 31);
     std::memcpy(dest + i, &v, 32);
   }
   return i;
