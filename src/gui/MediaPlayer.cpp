@@ -72,4 +72,4 @@ class QtMediaPlayer : public IMediaPlayer {
 
 }  // namespace
 
-std::unique_ptr<IMediaPlayer> CreateQtMediaPlayer() { return std::make_unique<QtMediaPlayer>(); }
+std::unique_ptr<IMediaPlayer> CreatePlatformMediaPlayer() { return std::make_unique<QtMediaPlayer>(); }

@@ -68,4 +68,5 @@ std::unique_ptr<IPlatform> CreateQtPlatform();
 // Centres a window on the screen: left = (screen width - window width) / 2,
 // top likewise, truncated; every secondary window does so when it is shown.
 void CentreOnScreen(QWidget* window);
-std::unique_ptr<IMediaPlayer> CreateQtMediaPlayer();
+// The sound player of this platform: Qt Multimedia on Linux, winmm (MCI) on Windows.
+std::unique_ptr<IMediaPlayer> CreatePlatformMediaPlayer();

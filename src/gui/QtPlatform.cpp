@@ -134,7 +134,7 @@ class QtPlatform : public IPlatform {
   bool OpenFolder(const QString& folder) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
 
   IMediaPlayer& Player() override {
-    if (!player_) player_ = CreateQtMediaPlayer();
+    if (!player_) player_ = CreatePlatformMediaPlayer();
     return *player_;
   }
 
