@@ -23,7 +23,7 @@ void TMainForm::PlayWave(const vld::Bytes& wave) {
   IMediaPlayer& player = platform_.Player();
   // Open throws with the device's own message when it refuses the file (or
   // there is no output device); the player then stays closed.
-  player.Open(QString::fromStdString(temp.string()));
+  player.Open(PathQt(temp));
   FPlayerOpen = true;
   player.Play();
 }

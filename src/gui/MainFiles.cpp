@@ -294,7 +294,7 @@ QString TMainForm::BinkPlayerProgram() const {
 void TMainForm::btnPlayAnim() {
   QString path;
   if (FSingleSmush) {
-    path = QString::fromStdString(TempDir().File("temp.bik").string());
+    path = PathQt(TempDir().File("temp.bik"));
     // Without Bink data there is nothing to play.
     if (!ExtractBinkData(path)) return;
   } else if (FSingleBink) {
