@@ -1,7 +1,8 @@
 // Sound on Windows through the system's own multimedia interface (MCI,
 // the "waveaudio" device of winmm): no Qt Multimedia, no codec pack.
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <mmsystem.h>
 
 #include <string>
 
