@@ -4,13 +4,14 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/audio/WaveFile.h"
 #include "core/audio/WvcAudio.h"
 #include "core/common/Bytes.h"
-#include "samples/AifBuilder.h"
 
-namespace vld::samples {
+namespace vld {
 
 // Writes codes most significant bit first, the order the decoder reads them in.
 class TWvcBitWriter {
@@ -35,6 +36,9 @@ struct TWvcEncodeOptions {
   int escapeAbove = 2048;
   int firstStartIndex = 0;  // step index of the first block; later blocks go on from the previous one
   std::vector<std::string> codecNames = {"STOR", "ADPC"};
+  // The name-list size field; 5 per name when not given.
+  std::optional<std::uint16_t> nameListSize;
+  std::string signature = "WVC ";  // 4 bytes
 };
 
 // What the encoder did, for tests that want to see escapes happen.
@@ -59,7 +63,7 @@ TWvcBlock StoredWvcBlock(Bytes bytes);
 
 // The WVC container around the blocks. The name-list size field is 5 per name unless given.
 Bytes BuildWvcEntry(const std::vector<TWvcBlock>& blocks, const std::vector<std::string>& names = {"STOR", "ADPC"},
-                    std::optional<std::uint16_t> nameListSize = std::nullopt);
+                    std::optional<std::uint16_t> nameListSize = std::nullopt, std::string_view signature = "WVC ");
 
 // The blocks of a complete sound: a stored block with the 44-byte WAVE header, then
 // ADPCM blocks of options.framesPerBlock frames.
@@ -68,4 +72,13 @@ std::vector<TWvcBlock> EncodeWvcBlocks(const TPcm16& pcm, const TWvcEncodeOption
 // The same as a WVC entry, which converts to a complete WAVE file.
 Bytes EncodeWvc(const TPcm16& pcm, const TWvcEncodeOptions& options = {}, TWvcEncodeStats* stats = nullptr);
 
-}  // namespace vld::samples
+// The options that give a new sound the layout of an existing WVC entry: its
+// signature, codec names and name-list size field, frames per ADPCM block
+// and the first block's start index. Throws VldError for a damaged entry.
+TWvcEncodeOptions WvcLayoutOf(ByteSpan entry);
+// Encodes a sound in the layout of `like` (a WVC entry; default layout when
+// empty). A sound too long for the block table at that block size gets
+// larger blocks. Throws VldError for more than two channels.
+Bytes EncodeWvcLike(const TPcm16& pcm, ByteSpan like);
+
+}  // namespace vld
