@@ -340,7 +340,7 @@ TSaveResult SaveBundle(const TBundleEditList& list, const fs::path& target, cons
   step();
   // A replaced bundle keeps who may read and write it.
   if (exists) fs::permissions(SystemPath(out.TempPath()), status.permissions(), ec);
-  out.Commit(true);
+  out.Commit(options.durable);
   result.bytes = layout.total;
   return result;
 }

@@ -73,6 +73,9 @@ struct TEditUndo {
 struct TSaveOptions {
   std::function<void(std::int64_t done, std::int64_t total)> progress;
   const std::atomic<bool>* cancel = nullptr;
+  // Flush the new bundle to the disk before it replaces anything, so that a
+  // crash of the machine cannot leave an empty bundle behind.
+  bool durable = true;
   // Called before every write the save makes; a test throws from it to fail
   // the save at any write.
   std::function<void()> beforeWrite;
