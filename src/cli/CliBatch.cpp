@@ -17,23 +17,21 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
 
-// Ctrl+C asks the batch to stop for as long as one runs. A tool started with
-// SIGINT ignored (a background job of a script) keeps ignoring it: the
-// Ctrl+C is meant for the job in the foreground.
-class InterruptScope {
- public:
-  InterruptScope() {
-    gInterrupted = false;
-    previous_ = std::signal(SIGINT, OnInterrupt);
-    if (previous_ == SIG_IGN) std::signal(SIGINT, SIG_IGN);
-  }
-  ~InterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
+}  // namespace
 
- private:
-  void (*previous_)(int);
-};
+// A tool started with SIGINT ignored (a background job of a script) keeps
+// ignoring it: the Ctrl+C is meant for the job in the foreground.
+TInterruptScope::TInterruptScope() {
+  gInterrupted = false;
+  previous_ = std::signal(SIGINT, OnInterrupt);
+  if (previous_ == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+}
+
+TInterruptScope::~TInterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+
+const std::atomic<bool>& InterruptFlag() { return gInterrupted; }
+
+namespace {
 
 constexpr int kBarWidth = 24;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -74,7 +72,7 @@ class ProgressBar {
 TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
                          std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs,
                          bool lastFolderIsOurs) {
-  InterruptScope interrupt;
+  TInterruptScope interrupt;
   ProgressBar bar;
   TBatchOptions options;
   options.jobs = jobs;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <span>
 #include <stdexcept>
@@ -23,6 +24,19 @@ class TExitCode : public std::exception {
 };
 
 constexpr int kInterruptedExitCode = 130;
+
+// While one lives, Ctrl+C raises InterruptFlag() instead of ending the tool.
+class TInterruptScope {
+ public:
+  TInterruptScope();
+  ~TInterruptScope();
+  TInterruptScope(const TInterruptScope&) = delete;
+  TInterruptScope& operator=(const TInterruptScope&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+const std::atomic<bool>& InterruptFlag();
 
 // Runs a batch for a command: `jobs` workers (0: one per core), a progress
 // bar on stderr when it is a terminal, and Ctrl+C stopping it cleanly (the

@@ -208,16 +208,4 @@ Bytes AifSamples24(std::span<const std::int32_t> samples) {
   return out;
 }
 
-std::array<std::uint8_t, 10> Extended80(std::uint64_t value) {
-  std::array<std::uint8_t, 10> out{};
-  if (value == 0) return out;
-  int top = 63 - std::countl_zero(value);
-  std::uint16_t exponent = static_cast<std::uint16_t>(16383 + top);
-  std::uint64_t mantissa = value << (63 - top);
-  out[0] = static_cast<std::uint8_t>(exponent >> 8);
-  out[1] = static_cast<std::uint8_t>(exponent);
-  for (int i = 0; i < 8; ++i) out[2 + i] = static_cast<std::uint8_t>(mantissa >> (56 - 8 * i));
-  return out;
-}
-
 }  // namespace vld::samples

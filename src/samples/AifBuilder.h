@@ -7,17 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "core/audio/AifAudio.h"
+#include "core/audio/WaveFile.h"
 #include "core/common/Bytes.h"
 
 namespace vld::samples {
 
 // Interleaved signed 16-bit sound, the material of the sound samples.
-struct TPcm16 {
-  std::uint16_t channels = 1;
-  std::uint32_t sampleRate = 22050;
-  std::vector<std::int16_t> samples;  // frame by frame, channel 0 first
-  std::size_t Frames() const { return channels ? samples.size() / channels : 0; }
-};
+using TPcm16 = vld::TPcm16;
 
 // Sounds that are recognisable by ear (and by their spectrum in tests).
 // A chord of the given frequencies with a soft attack and a long decay; in stereo the
@@ -69,7 +66,6 @@ Bytes AifSamples8(std::span<const std::int8_t> samples);
 Bytes AifSamples16(std::span<const std::int16_t> samples);
 Bytes AifSamples24(std::span<const std::int32_t> samples);  // each in -2^23 .. 2^23-1
 
-// The IEEE 754 80-bit extended form of a whole, positive number.
-std::array<std::uint8_t, 10> Extended80(std::uint64_t value);
+using vld::Extended80;
 
 }  // namespace vld::samples

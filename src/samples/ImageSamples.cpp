@@ -8,6 +8,8 @@
 
 #include "core/common/ByteReader.h"
 #include "core/common/Errors.h"
+#include "core/images/GzipEntry.h"
+#include "core/images/ImageEncode.h"
 #include "core/images/KFNFont.h"
 #include "core/images/TileImage.h"
 
@@ -37,24 +39,7 @@ Bytes GzipMember(ByteSpan data, const TGzipOptions& options) {
   }
   if (options.headerCrc) PutU16LE(out, crc32(0, out.data(), static_cast<uInt>(out.size())) & 0xFFFF);
 
-  z_stream zs{};
-  if (deflateInit2(&zs, options.level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw VldError("Cannot start the compressor.");
-  const std::size_t headerSize = out.size();
-  out.resize(headerSize + deflateBound(&zs, static_cast<uLong>(data.size())));
-  std::uint8_t spare = 0;
-  zs.next_in = data.empty() ? &spare : const_cast<Bytef*>(data.data());
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = out.data() + headerSize;
-  zs.avail_out = static_cast<uInt>(out.size() - headerSize);
-  const int result = deflate(&zs, Z_FINISH);
-  const std::size_t produced = zs.total_out;
-  deflateEnd(&zs);
-  if (result != Z_STREAM_END) throw VldError("Compression failed.");
-  out.resize(headerSize + produced);
-  PutU32LE(out, crc32(0, data.empty() ? &spare : data.data(), static_cast<uInt>(data.size())));
-  PutU32LE(out, static_cast<std::uint32_t>(data.size()));
-  return out;
+  return GzipCompress(out, data, options.level);
 }
 
 // ---- pictures --------------------------------------------------------------
@@ -346,43 +331,13 @@ Bytes TgaHeader(std::uint8_t imageType, std::uint16_t width, std::uint16_t heigh
 }
 
 Bytes BuildTGA(const TPixelImage& image, const TTgaOptions& options) {
-  const std::size_t pixelBytes = options.depth == 32 ? 4 : 3;
   // Descriptor bit 3 is what the decoder flips on, so it is the only bit set
   // (a 32-bit file's alpha-depth nibble of 8 would read as the same bit).
   Bytes out = TgaHeader(options.runLength ? 10 : 2, static_cast<std::uint16_t>(image.Width),
                         static_cast<std::uint16_t>(image.Height), static_cast<std::uint8_t>(options.depth),
                         static_cast<std::uint8_t>(options.flipped ? 0x08 : 0));
-  // The pixels in file order.
-  std::vector<const std::uint8_t*> pixels;
-  for (int i = 0; i < image.Height; ++i) {
-    const int y = options.flipped ? image.Height - 1 - i : i;
-    for (int x = 0; x < image.Width; ++x) pixels.push_back(image.At(x, y));
-  }
-  auto same = [&](std::size_t a, std::size_t b) { return std::memcmp(pixels[a], pixels[b], pixelBytes) == 0; };
-  auto put = [&](std::size_t i) { out.insert(out.end(), pixels[i], pixels[i] + pixelBytes); };
-  if (!options.runLength) {
-    for (std::size_t i = 0; i < pixels.size(); ++i) put(i);
-    return out;
-  }
-  std::size_t i = 0;
-  while (i < pixels.size()) {
-    std::size_t run = 1;
-    while (i + run < pixels.size() && run < 128 && same(i, i + run)) ++run;
-    if (run >= 2) {
-      out.push_back(static_cast<std::uint8_t>(128 + run - 1));
-      put(i);
-      i += run;
-      continue;
-    }
-    // Raw pixels up to the next pair of equal ones.
-    std::size_t count = 1;
-    while (i + count < pixels.size() && count < 128 &&
-           !(i + count + 1 < pixels.size() && same(i + count, i + count + 1)))
-      ++count;
-    out.push_back(static_cast<std::uint8_t>(count - 1));
-    for (std::size_t k = 0; k < count; ++k) put(i + k);
-    i += count;
-  }
+  const Bytes pixels = EncodeTgaPixels(image, options.depth, options.runLength, options.flipped);
+  out.insert(out.end(), pixels.begin(), pixels.end());
   return out;
 }
 

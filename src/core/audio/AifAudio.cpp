@@ -1,6 +1,7 @@
 #include "core/audio/AifAudio.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -46,28 +47,12 @@ bool PlausibleChunkAt(ByteSpan entry, std::size_t pos) {
 
 bool IdIs(ByteSpan entry, std::size_t pos, const char* id) { return std::equal(id, id + 4, entry.begin() + pos); }
 
-// Walks the chunks from offset 12 and remembers the first COMM and SSND chunk. Files
-// written with the pad byte after odd-sized chunks and files written without it both
-// walk correctly: the padded position wins unless only the unpadded one holds a chunk.
+// Walks the chunks from offset 12 and remembers the first COMM and SSND chunk.
 TAifChunks WalkAifChunks(ByteSpan entry) {
   TAifChunks found;
-  std::size_t pos = kFirstChunk;
-  while (pos <= entry.size() && entry.size() - pos >= kChunkHeader && !(found.comm && found.ssnd)) {
-    ByteReader reader(entry, "AIF entry");
-    reader.Seek(pos + 4);
-    std::uint32_t size = reader.U32BE();
-    std::size_t payload = pos + kChunkHeader;
-    if (IdIs(entry, pos, "COMM") && !found.comm) found.comm = TChunkRef{payload, size};
-    if (IdIs(entry, pos, "SSND") && !found.ssnd) found.ssnd = TChunkRef{payload, size};
-    std::size_t left = entry.size() - payload;
-    if (size > left) {
-      found.damage = "Its chunk " + Quoted(entry.subspan(pos, 4)) + " at offset " + std::to_string(pos) + " claims " +
-                     std::to_string(size) + " bytes, but only " + std::to_string(left) + " are left.";
-      break;
-    }
-    std::size_t next = payload + size;
-    if (size % 2 == 1 && (PlausibleChunkAt(entry, next + 1) || !PlausibleChunkAt(entry, next))) ++next;
-    pos = next;
+  for (const TAifChunkRef& chunk : ListAifChunks(entry, &found.damage)) {
+    if (IdIs(entry, chunk.start, "COMM") && !found.comm) found.comm = TChunkRef{chunk.payload, chunk.size};
+    if (IdIs(entry, chunk.start, "SSND") && !found.ssnd) found.ssnd = TChunkRef{chunk.payload, chunk.size};
   }
   return found;
 }
@@ -115,6 +100,124 @@ void ConvertSamples(ByteSpan in, std::uint16_t bits, std::uint8_t* out) {
 }
 
 }  // namespace
+
+std::vector<TAifChunkRef> ListAifChunks(ByteSpan entry, std::string* damage) {
+  // Files written with the pad byte after odd-sized chunks and files written
+  // without it both walk correctly: the padded position wins unless only the
+  // unpadded one holds a chunk.
+  std::vector<TAifChunkRef> chunks;
+  std::size_t pos = kFirstChunk;
+  while (pos <= entry.size() && entry.size() - pos >= kChunkHeader) {
+    ByteReader reader(entry, "AIF entry");
+    reader.Seek(pos + 4);
+    const std::uint32_t size = reader.U32BE();
+    const std::size_t payload = pos + kChunkHeader;
+    const std::size_t left = entry.size() - payload;
+    if (size > left) {
+      if (damage)
+        *damage = "Its chunk " + Quoted(entry.subspan(pos, 4)) + " at offset " + std::to_string(pos) + " claims " +
+                  std::to_string(size) + " bytes, but only " + std::to_string(left) + " are left.";
+      chunks.push_back({pos, payload, size, entry.size()});
+      break;
+    }
+    std::size_t next = payload + size;
+    if (size % 2 == 1 && (PlausibleChunkAt(entry, next + 1) || !PlausibleChunkAt(entry, next))) ++next;
+    chunks.push_back({pos, payload, size, std::min(next, entry.size())});
+    pos = next;
+  }
+  return chunks;
+}
+
+std::array<std::uint8_t, 10> Extended80(std::uint64_t value) {
+  std::array<std::uint8_t, 10> out{};
+  if (value == 0) return out;
+  const int top = 63 - std::countl_zero(value);
+  const std::uint16_t exponent = static_cast<std::uint16_t>(16383 + top);
+  const std::uint64_t mantissa = value << (63 - top);
+  out[0] = static_cast<std::uint8_t>(exponent >> 8);
+  out[1] = static_cast<std::uint8_t>(exponent);
+  for (int i = 0; i < 8; ++i) out[2 + i] = static_cast<std::uint8_t>(mantissa >> (56 - 8 * i));
+  return out;
+}
+
+Bytes EncodeAifLike(const TWaveSound& sound, ByteSpan like) {
+  const std::size_t sampleBytes = sound.bitsPerSample / 8u;
+  const std::uint32_t frames =
+      static_cast<std::uint32_t>(sound.samples.size() / (std::size_t(sound.channels) * sampleBytes));
+  auto putChunk = [](Bytes& out, const char* id, const Bytes& payload) {
+    PutText(out, id);
+    PutU32BE(out, static_cast<std::uint32_t>(payload.size()));
+    out.insert(out.end(), payload.begin(), payload.end());
+    if (payload.size() % 2 == 1) out.push_back(0);
+  };
+  auto comm = [&](ByteSpan extra) {
+    Bytes c;
+    PutU16BE(c, sound.channels);
+    PutU32BE(c, frames);
+    PutU16BE(c, sound.bitsPerSample);
+    const auto rate = Extended80(sound.sampleRate);
+    c.insert(c.end(), rate.begin(), rate.end());
+    c.insert(c.end(), extra.begin(), extra.end());
+    return c;
+  };
+  auto ssnd = [&](std::uint32_t offset, std::uint32_t blockSize, ByteSpan filler) {
+    Bytes c;
+    PutU32BE(c, offset);
+    PutU32BE(c, blockSize);
+    c.insert(c.end(), filler.begin(), filler.end());
+    c.resize(c.size() + offset - filler.size(), 0);
+    const std::size_t at = c.size();
+    c.resize(at + sound.samples.size());
+    ConvertSamples(sound.samples, sound.bitsPerSample, c.data() + at);
+    return c;
+  };
+
+  Bytes out;
+  PutText(out, "FORM");
+  PutU32BE(out, 0);  // set at the end
+  if (like.empty()) {
+    PutText(out, "AIFF");
+    putChunk(out, "COMM", comm({}));
+    putChunk(out, "SSND", ssnd(0, 0, {}));
+  } else {
+    if (like.size() < kFirstChunk || !IdIs(like, 0, "FORM"))
+      throw VldError("The sound it replaces is not an AIF file.");
+    // Every chunk but the sound's format and samples stays as it was, in its place.
+    out.insert(out.end(), like.begin() + 8, like.begin() + kFirstChunk);
+    bool haveComm = false, haveSsnd = false;
+    std::size_t end = kFirstChunk;
+    for (const TAifChunkRef& chunk : ListAifChunks(like)) {
+      const ByteSpan payload =
+          like.subspan(chunk.payload, std::min<std::size_t>(chunk.size, like.size() - chunk.payload));
+      if (IdIs(like, chunk.start, "COMM") && !haveComm) {
+        haveComm = true;
+        putChunk(out, "COMM", comm(payload.size() > kCommFieldsSize ? payload.subspan(kCommFieldsSize) : ByteSpan()));
+      } else if (IdIs(like, chunk.start, "SSND") && !haveSsnd) {
+        haveSsnd = true;
+        ByteReader r(payload, "SSND chunk of the sound it replaces");
+        const std::uint32_t offset = payload.size() >= kSsndFieldsSize ? r.U32BE() : 0;
+        const std::uint32_t blockSize = payload.size() >= kSsndFieldsSize ? r.U32BE() : 0;
+        if (offset > 0xFFFF) throw VldError("The SSND chunk of the sound it replaces is damaged.");
+        const ByteSpan filler =
+            payload.size() > kSsndFieldsSize
+                ? payload.subspan(kSsndFieldsSize, std::min<std::size_t>(offset, payload.size() - kSsndFieldsSize))
+                : ByteSpan();
+        putChunk(out, "SSND", ssnd(offset, blockSize, filler));
+      } else {
+        out.insert(out.end(), like.begin() + static_cast<std::ptrdiff_t>(chunk.start),
+                   like.begin() + static_cast<std::ptrdiff_t>(chunk.next));
+      }
+      end = chunk.next;
+    }
+    if (!haveComm) putChunk(out, "COMM", comm({}));
+    if (!haveSsnd) putChunk(out, "SSND", ssnd(0, 0, {}));
+    out.insert(out.end(), like.begin() + static_cast<std::ptrdiff_t>(end), like.end());
+  }
+  if (out.size() - 8 > 0xFFFFFFFFull) throw VldError("The sound is too long for an AIF file.");
+  const std::uint32_t formSize = static_cast<std::uint32_t>(out.size() - 8);
+  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(formSize >> (24 - 8 * i));
+  return out;
+}
 
 Bytes BuildWaveHeader(std::uint16_t channels, std::uint32_t sampleRate, std::uint16_t bitsPerSample,
                       std::uint32_t dataSize) {

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/audio/WaveFile.h"
 
 #include "core/common/Bytes.h"
 
@@ -31,6 +36,28 @@ std::uint32_t ExtendedToHertz(ByteSpan tenBytes);
 
 // The COMM chunk of an AIFF file, found by walking its chunks.
 TAifFormat ReadAifFormat(ByteSpan entry);
+
+// One chunk of an AIFF file: where its id is, where its payload starts, the
+// size it claims, and where the next chunk starts.
+struct TAifChunkRef {
+  std::size_t start = 0;
+  std::size_t payload = 0;
+  std::uint32_t size = 0;
+  std::size_t next = 0;
+};
+// The chunks from offset 12 on, as the converter walks them; a chunk claiming
+// more than is left ends the list and its description goes to `damage`.
+std::vector<TAifChunkRef> ListAifChunks(ByteSpan entry, std::string* damage = nullptr);
+
+// The IEEE 754 80-bit extended form of a whole, positive number.
+std::array<std::uint8_t, 10> Extended80(std::uint64_t value);
+
+// The sound as an AIFF file in the layout of `like`, the AIF sound it replaces:
+// its form type, every other chunk in its place, the SSND chunk's offset,
+// block size and filler, and whatever follows the last chunk; extra COMM
+// fields are kept behind the four this writes. Without `like`, COMM and SSND
+// alone. Throws VldError when `like` is not an AIFF file.
+Bytes EncodeAifLike(const TWaveSound& sound, ByteSpan like);
 
 // Converts the bytes of an AIFF sound into a complete RIFF/WAVE file. Samples of 8 bits
 // become WAVE's unsigned bytes, 16/24/32-bit samples are byte-reversed per sample; the

@@ -49,6 +49,14 @@ void TFileStream::Close() {
   osPos_ = -1;
 }
 
+int TFileStream::Descriptor() const {
+#ifdef _WIN32
+  return -1;
+#else
+  return file_ ? ::fileno(file_) : -1;
+#endif
+}
+
 std::size_t TFileStream::Read(void* dest, std::size_t n) {
   if (!file_ || n == 0 || pos_ < 0 || pos_ >= size_) return 0;
   if (osPos_ != pos_) {

@@ -41,6 +41,9 @@ class TFileStream {
   // threads may read one open file at once. Returns how many were read.
   std::size_t ReadAt(std::int64_t pos, void* dest, std::size_t n) const;
   const std::filesystem::path& Path() const { return path_; }
+  // The system's descriptor of the open file, for copies the kernel makes;
+  // -1 where there is none to use (Windows, or nothing open).
+  int Descriptor() const;
 
  private:
   std::FILE* file_ = nullptr;

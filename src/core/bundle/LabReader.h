@@ -83,11 +83,13 @@ class TLabReader {
   int FindEntry(std::string_view name) const;
 
   TFileStream& Stream() { return stream_; }
+  const TFileStream& Stream() const { return stream_; }
   const std::filesystem::path& FileName() const { return stream_.Path(); }
   std::int64_t FileSize() const { return stream_.Size(); }
 
   // Header words as read.
   std::uint32_t Magic() const { return header_[0]; }
+  std::uint32_t SecondWord() const { return header_[1]; }
   std::int32_t DeclaredCount() const { return static_cast<std::int32_t>(header_[2]); }
   std::int32_t NamesPosition() const { return static_cast<std::int32_t>(header_[4]); }
   std::int32_t NamesBase() const { return namesBase_; }

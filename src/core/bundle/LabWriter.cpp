@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/bundle/BundleEdit.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
@@ -12,7 +13,10 @@ namespace vld {
 Bytes LabWriter::Build() const {
   const std::size_t n = entries_.size();
   std::size_t namesSize = 0;
-  for (const auto& e : entries_) namesSize += e.name.size() + 1;
+  for (const auto& e : entries_) {
+    CheckEntryName(e.name);
+    namesSize += e.name.size() + 1;
+  }
   const std::size_t namesStart = 20 + 16 * n;
   std::size_t dataStart = namesStart + namesSize;
   std::size_t total = dataStart;

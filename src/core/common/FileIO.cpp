@@ -1,16 +1,23 @@
 #include "core/common/FileIO.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "core/common/Errors.h"
@@ -120,13 +127,82 @@ Bytes ReadWholeFile(const fs::path& path) {
   return data;
 }
 
+namespace {
+
+constexpr std::string_view kTempPrefix = ".vld-";
+constexpr std::string_view kTempSuffix = ".part";
+
+unsigned long CurrentProcessId() {
+#ifdef _WIN32
+  return static_cast<unsigned long>(::_getpid());
+#else
+  return static_cast<unsigned long>(::getpid());
+#endif
+}
+
+bool ProcessRuns(unsigned long pid) {
+#ifdef _WIN32
+  HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!h) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+  DWORD code = 0;
+  const bool running = ::GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+  ::CloseHandle(h);
+  return running;
+#else
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+// The process id in a temporary's name, 0 when the name is not one.
+unsigned long TemporaryOwner(std::string_view name) {
+  if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return 0;
+  name.remove_prefix(kTempPrefix.size());
+  name.remove_suffix(kTempSuffix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == std::string_view::npos || name.size() - dash - 1 != 16) return 0;
+  unsigned long pid = 0;
+  auto [end, ec] = std::from_chars(name.data(), name.data() + dash, pid);
+  if (ec != std::errc() || end != name.data() + dash) return 0;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(dash) + 1, name.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })
+             ? pid
+             : 0;
+}
+
+std::atomic<TCopyMethod> gCopyMethod{TCopyMethod::Auto};
+constexpr std::size_t kCopyBuffer = 1 << 20;
+
+}  // namespace
+
+void SetCopyMethod(TCopyMethod method) { gCopyMethod.store(method); }
+
+bool IsTemporaryName(std::string_view fileName) { return TemporaryOwner(fileName) != 0; }
+
+int RemoveStaleTemporaries(const fs::path& folder) {
+  int removed = 0;
+  std::error_code ec;
+  const unsigned long self = CurrentProcessId();
+  for (fs::directory_iterator it(SystemPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::u8string name = it->path().filename().u8string();
+    const unsigned long owner =
+        TemporaryOwner(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
+    if (owner == 0 || owner == self || ProcessRuns(owner)) continue;
+    std::error_code statError;
+    if (!it->is_regular_file(statError) || it->is_symlink(statError)) continue;
+    if (fs::remove(it->path(), statError)) ++removed;
+  }
+  return removed;
+}
+
 TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
   static thread_local std::mt19937_64 rng{std::random_device{}()};
   for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
     // Short and independent of the target's name, so that a target name of
-    // the longest length the file system allows still has a temporary name.
-    char name[48];
-    std::snprintf(name, sizeof name, ".vld-%016llx.part", static_cast<unsigned long long>(rng()));
+    // the longest length the file system allows still has a temporary name;
+    // the process id tells a later run whether the writer still lives.
+    char name[64];
+    std::snprintf(name, sizeof name, ".vld-%lu-%016llx.part", CurrentProcessId(),
+                  static_cast<unsigned long long>(rng()));
     temp_ = target_.parent_path() / name;
     file_ = OpenFile(temp_, "wbx");
     if (!file_ && errno != EEXIST) break;
@@ -136,22 +212,76 @@ TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
 
 TAtomicFile::~TAtomicFile() { Discard(); }
 
-void TAtomicFile::Write(const std::uint8_t* data, std::size_t n) {
-  if (!file_) throw FileError("File " + PathText(target_) + " is already closed.");
-  if (n && std::fwrite(data, 1, n, file_) != n) {
-    std::string why = ErrnoText();
-    Discard();
-    throw FileError("Write error on file " + PathText(target_) + ". " + why);
-  }
+void TAtomicFile::Fail(const std::string& why) {
+  Discard();
+  throw FileError("Write error on file " + PathText(target_) + ". " + why);
 }
 
-void TAtomicFile::Commit() {
+void TAtomicFile::Write(const std::uint8_t* data, std::size_t n) {
+  if (!file_) throw FileError("File " + PathText(target_) + " is already closed.");
+  if (n && std::fwrite(data, 1, n, file_) != n) Fail(ErrnoText());
+}
+
+std::int64_t TAtomicFile::CopyFrom(const TReadAtFn& read, int sourceDescriptor, std::int64_t offset,
+                                   std::int64_t length) {
+  if (!file_) throw FileError("File " + PathText(target_) + " is already closed.");
+  if (length <= 0 || offset < 0) return 0;
+  std::int64_t done = 0;
+#ifdef __linux__
+  if (sourceDescriptor >= 0 && gCopyMethod.load(std::memory_order_relaxed) == TCopyMethod::Auto) {
+    if (std::fflush(file_) != 0) Fail(ErrnoText());
+    const int in = sourceDescriptor, out = ::fileno(file_);
+    off_t from = static_cast<off_t>(offset);
+    bool kernel = true;
+    while (done < length) {
+      const std::size_t piece = static_cast<std::size_t>(std::min<std::int64_t>(length - done, 1 << 30));
+      const ssize_t n = ::copy_file_range(in, &from, out, nullptr, piece, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        // File systems and kernels that cannot copy between these files say
+        // so at once; anything else (a full disk) is a real failure.
+        const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                                 errno == EBADF || errno == ETXTBSY;
+        if (done == 0 && unsupported) {
+          kernel = false;
+          break;
+        }
+        Fail(ErrnoText());
+      }
+      if (n == 0) break;
+      done += n;
+    }
+    if (kernel) {
+      // The stream writes on after what the kernel appended.
+      if (::fseeko(file_, 0, SEEK_END) != 0) Fail(ErrnoText());
+      return done;
+    }
+  }
+#endif
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(length, kCopyBuffer)));
+  while (done < length) {
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::int64_t>(length - done, kCopyBuffer));
+    const std::size_t got = read(offset + done, buffer.data(), piece);
+    Write(buffer.data(), got);
+    done += static_cast<std::int64_t>(got);
+    if (got < piece) break;
+  }
+  return done;
+}
+
+void TAtomicFile::Commit(bool durable) {
   if (!file_) throw FileError("File " + PathText(target_) + " is already closed.");
   bool ok = std::fflush(file_) == 0;
+#ifdef _WIN32
+  if (ok && durable) ok = ::_commit(::_fileno(file_)) == 0;
+#else
+  if (ok && durable) ok = ::fsync(::fileno(file_)) == 0;
+#endif
+  std::string why = ok ? std::string() : ErrnoText();
   ok = (std::fclose(file_) == 0) && ok;
+  if (why.empty() && !ok) why = ErrnoText();
   file_ = nullptr;
   if (!ok) {
-    std::string why = ErrnoText();
     std::error_code ec;
     fs::remove(SystemPath(temp_), ec);
     throw FileError("Write error on file " + PathText(target_) + ". " + why);

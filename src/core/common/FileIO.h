@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,15 +26,39 @@ class TAtomicFile : public TByteSink {
 
   void Write(const std::uint8_t* data, std::size_t n) override;
   void Write(ByteSpan bytes) { Write(bytes.data(), bytes.size()); }
-  void Commit();
+  // Reads up to n bytes at a position of a source file; returns how many.
+  using TReadAtFn = std::function<std::size_t(std::int64_t pos, void* dest, std::size_t n)>;
+  // Copies `length` bytes at `offset` of a source file onto the end of this
+  // one: in the kernel (copy_file_range) when a descriptor is given and the
+  // system allows it, else through a buffer filled by `read`. Returns the
+  // bytes copied, fewer when the source ends first.
+  std::int64_t CopyFrom(const TReadAtFn& read, int sourceDescriptor, std::int64_t offset, std::int64_t length);
+  // Renames the file into place. `durable` first flushes it to the disk, so
+  // that a crash of the machine cannot leave an empty file where a good one was.
+  void Commit(bool durable = false);
   const std::filesystem::path& Target() const { return target_; }
+  const std::filesystem::path& TempPath() const { return temp_; }
 
  private:
   void Discard() noexcept;
+  void Fail(const std::string& why);
   std::filesystem::path target_;
   std::filesystem::path temp_;
   std::FILE* file_ = nullptr;
 };
+
+// How CopyFrom moves bytes: Auto uses copy_file_range where it exists and
+// falls back to the buffer; Buffered always uses the buffer (for comparing
+// the two). Process-wide.
+enum class TCopyMethod { Auto, Buffered };
+void SetCopyMethod(TCopyMethod method);
+
+// TAtomicFile's temporaries are named ".vld-<process id>-<random>.part".
+// Removes those in `folder` whose process no longer runs (a run killed while
+// writing) and returns how many went. Files of running processes stay.
+int RemoveStaleTemporaries(const std::filesystem::path& folder);
+// True when the name is one of TAtomicFile's temporaries.
+bool IsTemporaryName(std::string_view fileName);
 
 // Whole-buffer convenience over TAtomicFile.
 void WriteFileAtomic(const std::filesystem::path& path, ByteSpan bytes);

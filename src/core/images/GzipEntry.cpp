@@ -130,6 +130,38 @@ void InflateInto(ByteSpan entry, std::uint8_t* out, TInflateReport& info) {
 
 }  // namespace
 
+Bytes GzipCompress(ByteSpan header, ByteSpan data, int level) {
+  Bytes out(header.begin(), header.end());
+  z_stream zs{};
+  if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw VldError("Cannot start the compressor.");
+  const std::size_t headerSize = out.size();
+  out.resize(headerSize + deflateBound(&zs, static_cast<uLong>(data.size())));
+  std::uint8_t spare = 0;
+  zs.next_in = data.empty() ? &spare : const_cast<Bytef*>(data.data());
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = out.data() + headerSize;
+  zs.avail_out = static_cast<uInt>(out.size() - headerSize);
+  const int result = deflate(&zs, Z_FINISH);
+  const std::size_t produced = zs.total_out;
+  deflateEnd(&zs);
+  if (result != Z_STREAM_END) throw VldError("Compression failed.");
+  out.resize(headerSize + produced);
+  PutU32LE(out,
+           static_cast<std::uint32_t>(crc32(0, data.empty() ? &spare : data.data(), static_cast<uInt>(data.size()))));
+  PutU32LE(out, static_cast<std::uint32_t>(data.size()));
+  return out;
+}
+
+Bytes RewriteGzipMember(ByteSpan like, ByteSpan data) {
+  if (!IsGzipMember(like) || like.size() < kGzipMinimumSize)
+    throw VldError("The entry to imitate is not a gzip member.");
+  const std::size_t headerSize = DeflateDataOffset(like);
+  constexpr std::size_t kExtraFlags = 8;
+  const int level = like[kExtraFlags] == 2 ? 9 : like[kExtraFlags] == 4 ? 1 : Z_DEFAULT_COMPRESSION;
+  return GzipCompress(like.first(headerSize), data, level);
+}
+
 void SetInflater(TInflater inflater) { gInflater.store(inflater); }
 TInflater CurrentInflater() { return gInflater.load(); }
 bool HaveLibdeflate() {

@@ -48,6 +48,16 @@ struct TInflatedBuffer {
 };
 TInflatedBuffer InflateGzipBuffer(ByteSpan entry, TInflateReport* report = nullptr);
 
+// A gzip member of `data` behind the given header bytes (a complete gzip
+// header): raw deflate at `level` (zlib's, with its largest hash memory),
+// then CRC-32 and length.
+Bytes GzipCompress(ByteSpan header, ByteSpan data, int level);
+// `data` compressed as a member with the same header as `like` (name, time,
+// flags, extra field and comment all kept), at the level its header's
+// extra-flags byte names (2: best, 4: fastest). Throws VldError when `like`
+// is not a gzip member.
+Bytes RewriteGzipMember(ByteSpan like, ByteSpan data);
+
 // Which inflater the two functions above use. Fast tries libdeflate first (when
 // the build has it) and leaves every member it does not decode cleanly to zlib,
 // so both give the same bytes; Zlib skips libdeflate, for tests and benchmarks

@@ -65,9 +65,31 @@ Bytes WritePNG(const TPixelImage& image) {
   return out;
 }
 
+TPixelImage DecodePNG(ByteSpan png) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, png.data(), png.size()))
+    throw VldError(std::string("The PNG file cannot be read: ") + image.message);
+  image.format = PNG_FORMAT_BGRA;
+  try {
+    TPixelImage picture(image.width, image.height, "PNG picture");
+    if (!png_image_finish_read(&image, nullptr, picture.Pixels.data(), 0, nullptr))
+      throw VldError(std::string("The PNG file cannot be read: ") + image.message);
+    return picture;
+  } catch (...) {
+    png_image_free(&image);
+    throw;
+  }
+}
+
 #else
 
 bool HavePngWriter() { return false; }
+
+TPixelImage DecodePNG(ByteSpan) {
+  throw VldError(
+      "This build cannot read PNG files (it was built without libpng); save the picture as BMP and use that.");
+}
 
 Bytes WritePNG(const TPixelImage&) {
   throw VldError("This build cannot write PNG files (it was built without libpng).");

@@ -1,12 +1,14 @@
-#include "samples/WvcEncoder.h"
+#include "core/audio/WvcEncoder.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 #include "core/audio/AifAudio.h"
+#include "core/common/ByteReader.h"
+#include "core/common/Errors.h"
 
-namespace vld::samples {
+namespace vld {
 
 void TWvcBitWriter::Put(std::uint32_t bits, int width) {
   for (int i = width - 1; i >= 0; --i) {
@@ -91,9 +93,10 @@ TWvcBlock StoredWvcBlock(Bytes bytes) {
 }
 
 Bytes BuildWvcEntry(const std::vector<TWvcBlock>& blocks, const std::vector<std::string>& names,
-                    std::optional<std::uint16_t> nameListSize) {
+                    std::optional<std::uint16_t> nameListSize, std::string_view signature) {
   Bytes entry;
-  PutText(entry, "WVC ");
+  PutText(entry, signature.substr(0, 4));
+  entry.resize(4, ' ');
   PutU16BE(entry, static_cast<std::uint32_t>(blocks.size()));
   for (const TWvcBlock& block : blocks) {
     entry.push_back(block.codec);
@@ -129,7 +132,55 @@ std::vector<TWvcBlock> EncodeWvcBlocks(const TPcm16& pcm, const TWvcEncodeOption
 }
 
 Bytes EncodeWvc(const TPcm16& pcm, const TWvcEncodeOptions& options, TWvcEncodeStats* stats) {
-  return BuildWvcEntry(EncodeWvcBlocks(pcm, options, stats), options.codecNames);
+  return BuildWvcEntry(EncodeWvcBlocks(pcm, options, stats), options.codecNames, options.nameListSize,
+                       options.signature);
 }
 
-}  // namespace vld::samples
+TWvcEncodeOptions WvcLayoutOf(ByteSpan entry) {
+  ByteReader r(entry, "WVC entry it replaces");
+  TWvcEncodeOptions options;
+  options.signature = AsString(r.Take(4));
+  const std::size_t count = r.U16BE();
+  if (count == 0 || count > kMaxWvcBlocks) throw VldError("The WVC entry it replaces has a damaged block table.");
+  bool found = false;
+  std::vector<std::uint32_t> storedSizes;
+  std::size_t firstAdpcm = 0, firstAdpcmOutput = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t codec = r.U8();
+    const std::uint32_t output = r.U32BE();
+    storedSizes.push_back(r.U32BE());
+    if (codec == kWvcCodecAdpcm && !found) {
+      found = true;
+      firstAdpcm = i;
+      firstAdpcmOutput = output;
+    }
+  }
+  const std::uint16_t nameListSize = r.U16BE();
+  const std::size_t names = nameListSize / kWvcNameListUnit;
+  if (names == 0 || names > kMaxWvcNames) throw VldError("The WVC entry it replaces has a damaged codec-name list.");
+  options.nameListSize = nameListSize;
+  options.codecNames.clear();
+  for (std::size_t i = 0; i < names; ++i) options.codecNames.push_back(r.ZString());
+  if (!found) return options;
+  for (std::size_t i = 0; i < firstAdpcm; ++i) r.Skip(storedSizes[i]);
+  const ByteSpan block = r.Take(std::min<std::size_t>(storedSizes[firstAdpcm], r.Remaining()));
+  if (block.empty()) return options;
+  const bool stereo = block[0] & 0x80;
+  options.firstStartIndex = std::min<int>(stereo ? static_cast<std::uint8_t>(~block[0]) : block[0], kWvcMaxIndex);
+  options.framesPerBlock = std::max<std::size_t>(1, firstAdpcmOutput / (stereo ? 4 : 2));
+  return options;
+}
+
+Bytes EncodeWvcLike(const TPcm16& pcm, ByteSpan like) {
+  if (pcm.channels < 1 || pcm.channels > 2) throw VldError("Compressed voice holds one or two channels.");
+  TWvcEncodeOptions options = like.empty() ? TWvcEncodeOptions{} : WvcLayoutOf(like);
+  // One stored block for the WAVE header, the rest ADPCM.
+  const std::size_t fit = (pcm.Frames() + kMaxWvcBlocks - 2) / (kMaxWvcBlocks - 1);
+  options.framesPerBlock = std::max(options.framesPerBlock, fit);
+  // An output size is 32 bits wide; no real voice line comes near.
+  if (options.framesPerBlock * pcm.channels * 2 > 0xFFFFFFFFull)
+    throw VldError("The sound is too long for compressed voice.");
+  return EncodeWvc(pcm, options);
+}
+
+}  // namespace vld

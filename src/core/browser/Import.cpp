@@ -1,0 +1,114 @@
+#include "core/browser/Import.h"
+
+#include <exception>
+
+#include "core/audio/AifAudio.h"
+#include "core/audio/WaveFile.h"
+#include "core/audio/WvcEncoder.h"
+#include "core/browser/Formats.h"
+#include "core/bundle/LabReader.h"
+#include "core/common/Errors.h"
+#include "core/images/GzipEntry.h"
+#include "core/images/ImageEncode.h"
+#include "core/images/TGAImage.h"
+
+namespace vld {
+
+namespace {
+
+bool StartsWith(ByteSpan bytes, std::string_view text) {
+  return bytes.size() >= text.size() && std::equal(text.begin(), text.end(), bytes.begin());
+}
+
+bool EndsWithFolded(std::string_view name, std::string_view tail) {
+  const std::string folded = FoldLower(name);
+  return folded.size() >= tail.size() && folded.compare(folded.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+const char* SourceText(ImportSource source) {
+  switch (source) {
+    case ImportSource::Picture:
+      return "a picture";
+    case ImportSource::Wave:
+      return "a WAV sound";
+    case ImportSource::LuaSource:
+      return "Lua source";
+    default:
+      return "this file";
+  }
+}
+
+std::string TgaFlavour(ByteSpan like) {
+  const bool compressed = IsGzipMember(like);
+  const Bytes inflated = compressed ? InflateGzipEntry(like) : Bytes();
+  const TTgaHeader h = ReadTgaHeader(compressed ? ByteSpan(inflated) : like);
+  return "TGA image, " + std::to_string(h.depth) + " bits" + (h.imageType == kTgaTypeRunLength ? ", run-length" : "") +
+         ((h.descriptor & kTgaFlipBit) ? ", rows bottom-up" : "") + (compressed ? ", gzip member" : "");
+}
+
+TImported Made(Bytes data, std::string made) {
+  TImported result;
+  result.data = std::move(data);
+  result.made = std::move(made);
+  return result;
+}
+
+TImported Import(ByteSpan source, ImportSource kind, ByteSpan like, std::string_view likeName) {
+  const TFormat* format = FormatForAction(likeName);
+  const EntryAction action = format ? format->dispatch : EntryAction::None;
+  const std::string typeText = format ? format->typeText : "unknown";
+  auto mismatch = [&]() -> TImported {
+    throw VldError(std::string(SourceText(kind)) + " cannot become an entry of type \"" + typeText +
+                   "\". Pictures become tile and TGA entries, WAV sounds WVC and AIF entries, Lua source scripts.");
+  };
+  switch (kind) {
+    case ImportSource::Picture:
+      if (action == EntryAction::ViewTil) return Made(EncodeTileEntry(ReadPictureFile(source), like), "tile entry");
+      if (action == EntryAction::ShowTGA) {
+        if (like.empty()) throw VldError("A TGA entry is made in the flavour of the entry it replaces; there is none.");
+        return Made(EncodeTGAEntry(ReadPictureFile(source), like), TgaFlavour(like));
+      }
+      return mismatch();
+    case ImportSource::Wave: {
+      const TWaveSound sound = ReadWaveFile(source);
+      if (action == EntryAction::PlayWvc) return Made(EncodeWvcLike(WaveToPcm16(sound), like), "WVC voice");
+      if (action == EntryAction::PlayAif) return Made(EncodeAifLike(sound, like), "AIF sound");
+      return mismatch();
+    }
+    case ImportSource::LuaSource:
+      if (action != EntryAction::ShowLua) return mismatch();
+      throw VldError(
+          "Lua source cannot be compiled: this build has no script compiler yet. Compile the script into the game's "
+          "format elsewhere and put the compiled chunk in as it is (vldtool: --raw).");
+    case ImportSource::Raw:
+      if (action == EntryAction::ViewText) return Made(Bytes(source.begin(), source.end()), "text table");
+      throw VldError(
+          "This file is neither a PNG or BMP picture, a WAV sound nor Lua source, so it cannot be "
+          "imported as an entry of type \"" +
+          typeText + "\"; put it in as it is instead (vldtool: --raw).");
+  }
+  return mismatch();
+}
+
+}  // namespace
+
+ImportSource ClassifyImportSource(std::string_view fileName, ByteSpan bytes) {
+  if (LooksLikePicture(bytes)) return ImportSource::Picture;
+  if (StartsWith(bytes, "RIFF") && bytes.size() >= 12 && StartsWith(bytes.subspan(8), "WAVE"))
+    return ImportSource::Wave;
+  // A compiled chunk starts with the escape character and "Lua".
+  if (EndsWithFolded(fileName, ".lua") && !StartsWith(bytes, "\x1bLua")) return ImportSource::LuaSource;
+  return ImportSource::Raw;
+}
+
+TImported ImportEntry(ByteSpan source, std::string_view sourceName, ByteSpan like, std::string_view likeName) {
+  try {
+    return Import(source, ClassifyImportSource(sourceName, source), like, likeName);
+  } catch (const std::exception& e) {
+    TImported refused;
+    refused.refusal = e.what();
+    return refused;
+  }
+}
+
+}  // namespace vld
