@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/common/Bytes.h"
+#include "core/common/MemoryStream.h"
 
 namespace vld {
 
@@ -38,5 +39,7 @@ TAifFormat ReadAifFormat(ByteSpan entry);
 // for entries that are not convertible (no COMM or SSND chunk, unsupported sample size,
 // damaged sizes).
 Bytes ConvertAifToWav(ByteSpan entry);
+// The same WAVE file written into `out` piece by piece, never whole in memory.
+void ConvertAifToWav(ByteSpan entry, TByteSink& out);
 
 }  // namespace vld

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "core/common/Errors.h"
@@ -107,27 +109,126 @@ fs::path MakeUniqueFolder(const fs::path& base, std::string_view prefix) {
 Bytes ReadWholeFile(const fs::path& path) {
   std::FILE* f = OpenFile(path, "rb");
   if (!f) throw FileError("Cannot open file " + PathText(path) + ". " + ErrnoText());
-  Bytes data;
-  std::uint8_t buf[65536];
+  // Read straight into a buffer of the file's size (and one byte more, to
+  // find the end in the same read); a file that grows meanwhile still reads whole.
+  std::error_code ec;
+  const std::uintmax_t hint = fs::file_size(SystemPath(path), ec);
+  Bytes data(ec || hint > (std::uintmax_t{1} << 40) ? 65536 : static_cast<std::size_t>(hint) + 1);
+  std::size_t have = 0;
   for (;;) {
-    std::size_t got = std::fread(buf, 1, sizeof buf, f);
-    data.insert(data.end(), buf, buf + got);
-    if (got < sizeof buf) break;
+    have += std::fread(data.data() + have, 1, data.size() - have, f);
+    if (have < data.size()) break;
+    data.resize(data.size() * 2);
   }
+  data.resize(have);
   bool bad = std::ferror(f) != 0;
   std::fclose(f);
   if (bad) throw FileError("Read error on file " + PathText(path) + ".");
   return data;
 }
 
-TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
+namespace {
+
+constexpr std::string_view kPartPrefix = ".vld-";
+constexpr std::string_view kPartSuffix = ".part";
+
+#ifdef _WIN32
+unsigned long ThisProcessId() { return ::GetCurrentProcessId(); }
+
+bool ProcessIsGone(unsigned long pid) {
+  HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!h) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+  DWORD code = 0;
+  const bool gone = ::GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+  ::CloseHandle(h);
+  return gone;
+}
+
+// A link or junction: the library here reads its status as its target's.
+bool IsReparsePoint(const fs::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+#else
+unsigned long ThisProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+// A process of another user answers EPERM: it is there.
+bool ProcessIsGone(unsigned long pid) {
+  return pid > 0 && pid <= 0x7FFFFFFF && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+#endif
+
+}  // namespace
+
+std::string TemporaryPartName() {
   static thread_local std::mt19937_64 rng{std::random_device{}()};
+  // Short and independent of the target's name, so that a target name of
+  // the longest length the file system allows still has a temporary name.
+  char name[64];
+  std::snprintf(name, sizeof name, ".vld-%lu-%012llx.part", ThisProcessId(),
+                static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
+  return name;
+}
+
+bool IsStaleTemporary(std::string_view name) {
+  if (!name.starts_with(kPartPrefix) || !name.ends_with(kPartSuffix)) return false;
+  name = name.substr(kPartPrefix.size(), name.size() - kPartPrefix.size() - kPartSuffix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 10 || dash + 13 != name.size()) return false;
+  unsigned long pid = 0;
+  for (char c : name.substr(0, dash)) {
+    if (c < '0' || c > '9') return false;
+    pid = pid * 10 + static_cast<unsigned long>(c - '0');
+  }
+  for (char c : name.substr(dash + 1))
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return pid != ThisProcessId() && ProcessIsGone(pid);
+}
+
+void RemoveStaleTemporaries(const fs::path& folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(SystemPath(folder.empty() ? fs::path(".") : folder), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = PathText(it->path().filename());
+    if (!IsStaleTemporary(name)) continue;
+    std::error_code statusError;
+    if (!fs::is_regular_file(fs::symlink_status(it->path(), statusError))) continue;
+#ifdef _WIN32
+    if (IsReparsePoint(it->path())) continue;
+#endif
+    std::error_code ignored;
+    fs::remove(it->path(), ignored);
+  }
+}
+
+void CheckReplaceable(const fs::path& target) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(SystemPath(target), ec);
+  if (!fs::exists(status)) return;
+  bool regular = fs::is_regular_file(status);
+#ifdef _WIN32
+  regular = regular && !IsReparsePoint(target);
+#endif
+  if (regular) return;
+  const char* what = fs::is_symlink(status)                                       ? "a symbolic link"
+                     : fs::is_directory(status)                                   ? "a folder"
+                     : fs::is_fifo(status)                                        ? "a pipe"
+                     : fs::is_character_file(status) || fs::is_block_file(status) ? "a device"
+                                                                                  : "not a regular file";
+  throw FileError("Cannot write " + PathText(target) + ": it is " + what +
+                  ", and only a missing or regular file is replaced. Name another output.");
+}
+
+bool IsSameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  return fs::equivalent(SystemPath(a), SystemPath(b), ec) && !ec;
+}
+
+TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
+  CheckReplaceable(target_);
+  RemoveStaleTemporaries(target_.parent_path());
   for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
-    // Short and independent of the target's name, so that a target name of
-    // the longest length the file system allows still has a temporary name.
-    char name[48];
-    std::snprintf(name, sizeof name, ".vld-%016llx.part", static_cast<unsigned long long>(rng()));
-    temp_ = target_.parent_path() / name;
+    temp_ = target_.parent_path() / TemporaryPartName();
     file_ = OpenFile(temp_, "wbx");
     if (!file_ && errno != EEXIST) break;
   }
@@ -157,6 +258,12 @@ void TAtomicFile::Commit() {
     throw FileError("Write error on file " + PathText(target_) + ". " + why);
   }
   std::error_code ec;
+  try {
+    CheckReplaceable(target_);  // something may have been put there meanwhile
+  } catch (...) {
+    fs::remove(SystemPath(temp_), ec);
+    throw;
+  }
   fs::rename(SystemPath(temp_), SystemPath(target_), ec);
   if (ec) {
     std::error_code ignored;

@@ -35,6 +35,23 @@ class TAtomicFile : public TByteSink {
   std::FILE* file_ = nullptr;
 };
 
+// Throws FileError unless `target` is absent or a regular file: a device, a
+// pipe, a folder or a link standing there is never replaced by a rename (run
+// as root, "-o /dev/null" would replace the system's /dev/null).
+void CheckReplaceable(const std::filesystem::path& target);
+
+// True when both names lead to the same existing file (by its identity, so
+// links and other names of one file count as the same).
+bool IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// The name of a temporary file of this process: ".vld-<process id>-<random>.part".
+std::string TemporaryPartName();
+// True for a name TemporaryPartName gave in a process that has ended: the
+// leftover of a killed run, which nothing will finish or remove.
+bool IsStaleTemporary(std::string_view name);
+// Removes the stale temporary files (regular files only) in `folder`.
+void RemoveStaleTemporaries(const std::filesystem::path& folder);
+
 // Whole-buffer convenience over TAtomicFile.
 void WriteFileAtomic(const std::filesystem::path& path, ByteSpan bytes);
 
