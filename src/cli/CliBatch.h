@@ -22,11 +22,12 @@ class TExitCode : public std::exception {
   int code_;
 };
 
-constexpr int kInterruptedExitCode = 130;
+constexpr int kInterruptedExitCode = 130;  // Ctrl+C
+constexpr int kTerminatedExitCode = 143;   // SIGTERM
 
 // Runs a batch for a command: `jobs` workers (0: one per core), a progress
-// bar on stderr when it is a terminal, and Ctrl+C stopping it cleanly (the
-// finished files stay, a line says how many, exit code 130).
+// bar on stderr when it is a terminal, and Ctrl+C or SIGTERM stopping it
+// cleanly (the finished files stay, a line says how many, exit code 130 or 143).
 // `lastFolderIsOurs` as in TBatchOptions.
 TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
                          std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs,
