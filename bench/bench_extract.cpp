@@ -19,6 +19,7 @@
 #include "core/browser/Batch.h"
 #include "core/browser/Extractor.h"
 #include "core/bundle/LabReader.h"
+#include "core/bundle/LabWriter.h"
 #include "samples/ExtractSamples.h"
 
 namespace fs = std::filesystem;
@@ -152,7 +153,62 @@ void BM_TarExtract(benchmark::State& state) {
   });
 }
 
+// 100,000 tiny entries under one name against 100,000 distinct names (the
+// yardstick), extracted on /dev/shm into one folder: the numbering of repeated
+// names must not grow with the square of their count.
+constexpr int kRepeatedEntries = 100000;
+
+struct RepeatedNames {
+  fs::path scratch = MakeScratch("/dev/shm");
+  fs::path same = scratch / "same.lab";
+  fs::path distinct = scratch / "distinct.lab";
+  RepeatedNames() {
+    vld::LabWriter one, many;
+    for (int i = 0; i < kRepeatedEntries; ++i) {
+      const vld::Bytes data{static_cast<std::uint8_t>(i)};
+      one.Add("sounds\\same name.wav", data);
+      many.Add("sounds\\name " + std::to_string(i) + ".wav", data);
+    }
+    one.Write(same);
+    many.Write(distinct);
+  }
+  ~RepeatedNames() { RemoveTree(scratch); }
+};
+
+std::unique_ptr<RepeatedNames> gRepeated;
+
+void BM_ExtractRepeatedNames(benchmark::State& state) {
+  if (!gRepeated) gRepeated = std::make_unique<RepeatedNames>();
+  const fs::path bundle = state.range(0) ? gRepeated->same : gRepeated->distinct;
+  const fs::path target = gRepeated->scratch / "out";
+  for (auto _ : state) {
+    state.PauseTiming();
+    RemoveTree(target);
+    state.ResumeTiming();
+    vld::TLabReader reader;
+    reader.Open(bundle);
+    vld::TExtractResult res = vld::ExtractAllEntries(reader, target);
+    benchmark::DoNotOptimize(res.files);
+  }
+  RemoveTree(target);
+  state.SetItemsProcessed(state.iterations() * kRepeatedEntries);
+}
+
+// The names alone, without the files.
+void BM_PlanRepeatedNames(benchmark::State& state) {
+  std::vector<vld::TBatchItem> items;
+  for (int i = 0; i < kRepeatedEntries; ++i)
+    items.push_back(
+        {i, state.range(0) ? std::string("sounds/same name.wav") : "sounds/name " + std::to_string(i) + ".wav"});
+  for (auto _ : state) benchmark::DoNotOptimize(vld::PlanBatchNames(items, false));
+  state.SetItemsProcessed(state.iterations() * kRepeatedEntries);
+}
+
 }  // namespace
+
+// Argument 0: distinct names (the yardstick), 1: one name repeated.
+BENCHMARK(BM_PlanRepeatedNames)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractRepeatedNames)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Argument 0: /dev/shm, 1: the disk.
 BENCHMARK(BM_ExtractBundle)->Arg(0)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -169,5 +225,6 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   if (gDiskScratch) RemoveTree(*gDiskScratch);
   gWork.reset();
+  gRepeated.reset();
   return 0;
 }

@@ -5,31 +5,49 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 
 #include "cli/CliCommon.h"
 #include "core/common/FileIO.h"
+#include "core/common/ShownText.h"
 
 namespace vld::cli {
 
 namespace {
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<int> gSignal{0};
 
-extern "C" void OnInterrupt(int) { gInterrupted.store(true); }
+extern "C" void OnInterrupt(int signal) {
+  gSignal.store(signal);
+  gInterrupted.store(true);
+}
+
+constexpr int kSignals[] = {SIGINT, SIGTERM};
 
 }  // namespace
 
-// A tool started with SIGINT ignored (a background job of a script) keeps
-// ignoring it: the Ctrl+C is meant for the job in the foreground.
+// Ctrl+C, and SIGTERM (what `timeout` and `kill` send), ask the work to stop
+// for as long as a scope lives. A tool started with a signal ignored (a
+// background job of a script) keeps ignoring it: the Ctrl+C is meant for the
+// job in the foreground.
 TInterruptScope::TInterruptScope() {
   gInterrupted = false;
-  previous_ = std::signal(SIGINT, OnInterrupt);
-  if (previous_ == SIG_IGN) std::signal(SIGINT, SIG_IGN);
+  gSignal = 0;
+  for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+    previous_[i] = std::signal(kSignals[i], OnInterrupt);
+    if (previous_[i] == SIG_IGN) std::signal(kSignals[i], SIG_IGN);
+  }
 }
 
-TInterruptScope::~TInterruptScope() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
+TInterruptScope::~TInterruptScope() {
+  for (std::size_t i = 0; i < std::size(kSignals); ++i)
+    std::signal(kSignals[i], previous_[i] == SIG_ERR ? SIG_DFL : previous_[i]);
+}
 
 const std::atomic<bool>& InterruptFlag() { return gInterrupted; }
+
+int InterruptExitCode() { return gSignal.load() == SIGTERM ? kTerminatedExitCode : kInterruptedExitCode; }
 
 namespace {
 
@@ -90,7 +108,8 @@ TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& 
   if (result.cancelled) {
     std::cerr << "Interrupted: " << result.files << " of " << items.size() << " files were written into "
               << PathText(destination) << "; none is left half-written.\n";
-    throw TExitCode(kInterruptedExitCode);
+    // 128 + the signal, as a shell reports a program the signal ended.
+    throw TExitCode(InterruptExitCode());
   }
   return result;
 }
@@ -100,11 +119,13 @@ std::string ReportBatchNotes(const TLabReader& reader, const TBatchResult& resul
     std::size_t n = result.renamed.size();
     std::cerr << "vldtool: " << n << (n == 1 ? " entry" : " entries") << " had a name already written in this run"
               << (result.foldsCase ? " (this file system ignores case)" : "") << " and went to another name:\n";
-    for (const TBatchRename& r : result.renamed) std::cerr << "  " << reader.GetName(r.index) << " -> " << r.to << "\n";
+    for (const TBatchRename& r : result.renamed)
+      std::cerr << "  " << ShownName(reader.GetName(r.index)) << " -> " << r.to << "\n";
   }
-  for (const TBatchIssue& link : result.replacedLinks) std::cerr << "vldtool: " << link.message << "\n";
+  for (const TBatchIssue& link : result.replacedLinks) std::cerr << "vldtool: " << ShownMessage(link.message) << "\n";
   for (const TBatchIssue& refusal : result.refused)
-    std::cerr << "vldtool: entry " << reader.GetName(refusal.index) << " was not written: " << refusal.message << "\n";
+    std::cerr << "vldtool: entry " << ShownName(reader.GetName(refusal.index))
+              << " was not written: " << ShownMessage(refusal.message) << "\n";
   if (result.refused.empty()) return {};
   std::size_t n = result.refused.size();
   return std::to_string(n) + (n == 1 ? " entry was" : " entries were") +

@@ -23,9 +23,10 @@ class TExitCode : public std::exception {
   int code_;
 };
 
-constexpr int kInterruptedExitCode = 130;
+constexpr int kInterruptedExitCode = 130;  // Ctrl+C
+constexpr int kTerminatedExitCode = 143;   // SIGTERM
 
-// While one lives, Ctrl+C raises InterruptFlag() instead of ending the tool.
+// While one lives, Ctrl+C and SIGTERM raise InterruptFlag() instead of ending the tool.
 class TInterruptScope {
  public:
   TInterruptScope();
@@ -34,13 +35,15 @@ class TInterruptScope {
   TInterruptScope& operator=(const TInterruptScope&) = delete;
 
  private:
-  void (*previous_)(int);
+  void (*previous_[2])(int);  // SIGINT, SIGTERM
 };
 const std::atomic<bool>& InterruptFlag();
+// The exit code for the signal that raised the flag: 130 (Ctrl+C) or 143 (SIGTERM).
+int InterruptExitCode();
 
 // Runs a batch for a command: `jobs` workers (0: one per core), a progress
-// bar on stderr when it is a terminal, and Ctrl+C stopping it cleanly (the
-// finished files stay, a line says how many, exit code 130).
+// bar on stderr when it is a terminal, and Ctrl+C or SIGTERM stopping it
+// cleanly (the finished files stay, a line says how many, exit code 130 or 143).
 // `lastFolderIsOurs` as in TBatchOptions.
 TBatchResult RunCliBatch(const TLabReader& reader, const std::filesystem::path& destination,
                          std::span<const TBatchItem> items, const TBatchProduce& produce, int jobs,

@@ -1,11 +1,17 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
 #include "core/common/Bytes.h"
+
+namespace vld {
+class TLabReader;
+}
 
 namespace vld::cli {
 
@@ -17,10 +23,19 @@ struct TInputEntry {
 };
 
 bool IsBundleFile(const std::filesystem::path& path);
+// Looks at an input before it is read whole: its name, first bytes (up to
+// kConversionHeadBytes) and size; throws to refuse it.
+using TInputCheck = std::function<void(std::string_view name, ByteSpan head, std::int64_t size)>;
+
 // INPUT is a bundle (ENTRY names an entry, matched case-insensitively) or a loose file.
-TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry);
-// Writes bytes to OUT, or to stdout when OUT is "-".
-void WriteOutput(const std::string& out, ByteSpan bytes);
+TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry, const TInputCheck& check = {});
+// Refuses an output that would replace the input (by file identity: another
+// name or a link of it counts), or that stands where only a missing or regular
+// file may be replaced. "-" (standard output) passes.
+void CheckOutput(const std::string& out, const std::filesystem::path& input);
+// Prints why the bundle is damaged, a line a reason ("vldtool: " + prefix +
+// reason); false, printing nothing, when it is not.
+bool ReportDamage(const TLabReader& reader, const std::string& prefix = "");
 // True when progress lines should go to stderr (it is a terminal).
 bool ShowProgress();
 

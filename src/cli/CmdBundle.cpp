@@ -8,6 +8,7 @@
 #include "core/bundle/LabWriter.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "core/common/ShownText.h"
 #include "samples/Demo.h"
 
 namespace vld::cli {
@@ -21,7 +22,7 @@ std::string JsonLatin1(std::string_view text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20) {
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {  // C1 controls act on terminals too
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04x", c);
       out += buf;
@@ -45,24 +46,20 @@ void List(const std::string& bundle, bool json) {
     for (int i = 0; i < reader.Count(); ++i) {
       out << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonLatin1(reader.GetName(i))
           << ", \"offset\": " << reader.GetOffset(i) << ", \"size\": " << reader.GetSize(i)
-          << ", \"type\": " << JsonLatin1(TypeText(reader.GetName(i), false, false)) << "}";
+          << ", \"type\": " << JsonLatin1(EntryTypeText(reader.GetName(i))) << "}";
     }
     out << (reader.Count() ? "\n]\n" : "]\n");
   } else {
     for (int i = 0; i < reader.Count(); ++i) {
       char line[160];
       std::snprintf(line, sizeof line, "%6d  %s  %11d  %-28s  ", i, FormatOffset(reader.GetOffset(i)).c_str(),
-                    reader.GetSize(i), TypeText(reader.GetName(i), false, false).c_str());
-      out << line << reader.GetName(i) << "\n";
+                    reader.GetSize(i), EntryTypeText(reader.GetName(i)).c_str());
+      out << line << ShownName(reader.GetName(i)) << "\n";
     }
   }
   std::cout << out.str();
   std::cout.flush();
-  if (reader.IsDamaged()) {
-    std::cerr << "vldtool: " << bundle << " is damaged: its directory announces " << reader.DeclaredCount()
-              << " entries, the file holds " << reader.Count() << ".\n";
-    throw VldError("The bundle is damaged.");
-  }
+  if (ReportDamage(reader, bundle + " is damaged: ")) throw VldError("The bundle is damaged.");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "core/common/ShownText.h"
 #include "core/images/PngImage.h"
 
 namespace vld::cli {
@@ -53,9 +54,7 @@ bool ConvertStandaloneAnimation(const std::string& input, const std::string& out
     written = magic == kMagicBIKi ? SaveSingleBink(file, file.Size(), sink) : ExtractBinkData(file, sink);
     if (std::fflush(stdout) != 0) throw FileError("Write error on standard output.");
   } else {
-    std::error_code ec;
-    if (std::filesystem::equivalent(input, target, ec))
-      throw VldError("Writing " + target + " would replace the input file; name another output with -o.");
+    CheckOutput(target, input);
     written = magic == kMagicBIKi ? SaveSingleBink(file, file.Size(), target) : ExtractBinkData(file, target);
   }
   if (!written) throw VldError(std::string(kNonStandardSmushText));
@@ -75,15 +74,17 @@ void ConvertAll(const std::string& bundle, const std::string& outDir, const std:
   TBatchResult result = RunCliBatch(reader, outDir, items, ConvertedProduce(reader, images), jobs);
 
   for (const TBatchIssue& f : result.failed)
-    std::cerr << "vldtool: " << reader.GetName(f.index) << ": " << f.message << "\n";
+    std::cerr << "vldtool: " << ShownName(reader.GetName(f.index)) << ": " << ShownMessage(f.message) << "\n";
   if (result.stopped)
-    std::cerr << "vldtool: " << reader.GetName(result.stopped->index) << ": " << result.stopped->message << "\n";
+    std::cerr << "vldtool: " << ShownName(reader.GetName(result.stopped->index)) << ": "
+              << ShownMessage(result.stopped->message) << "\n";
   const int failed = static_cast<int>(result.failed.size()) + (result.stopped ? 1 : 0);
   std::cerr << "Converted " << result.files << " entries into " << outDir;
   if (failed) std::cerr << "; " << failed << " could not be converted";
   std::cerr << "\n";
   std::string refused = ReportBatchNotes(reader, result);
   if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Conversion"));
+  if (ReportDamage(reader)) throw VldError(bundle + " is damaged." + (refused.empty() ? "" : " " + refused));
   if (failed)
     throw VldError(std::to_string(failed) + " entries could not be converted." +
                    (refused.empty() ? "" : " " + refused));
@@ -103,10 +104,23 @@ void RegisterConvertCommands(CLI::App& app) {
   convert->callback([] {
     const ImageFormat images = ChosenImageFormat(format);
     if (entry.empty() && ConvertStandaloneAnimation(input, out)) return;
-    TInputEntry in = LoadInput(input, entry);
-    TConversion c = ConvertEntryBytes(in.name, in.bytes, images);
-    std::string target = out.empty() ? OutputStem(in.name) + c.extension : out;
-    WriteOutput(target, c.data);
+    // Refusals that the name, the size and the first bytes decide come before
+    // the input is read; the output is checked before anything is converted.
+    std::string target;
+    TInputEntry in = LoadInput(input, entry, [&](std::string_view name, ByteSpan head, std::int64_t size) {
+      CheckConversionStart(name, head, size);
+      target = out.empty() ? OutputStem(name) + ConvertedExtension(name, images) : out;
+      CheckOutput(target, input);
+    });
+    if (target == "-") {
+      StdoutSink sink;
+      ConvertEntryTo(in.name, in.bytes, images, sink);
+      if (std::fflush(stdout) != 0) throw FileError("Write error on standard output.");
+    } else {
+      TAtomicFile file(target);
+      ConvertEntryTo(in.name, in.bytes, images, file);
+      file.Commit();
+    }
     if (target != "-") std::cerr << "Wrote " << target << "\n";
   });
 

@@ -157,7 +157,7 @@ void RunEdit(const TEditArgs& a) {
   } catch (const ESaveCancelled&) {
     std::cerr << "Interrupted: nothing was written; " << PathText(target)
               << (fs::exists(target) ? " is unchanged.\n" : " was not created.\n");
-    throw TExitCode(kInterruptedExitCode);
+    throw TExitCode(InterruptExitCode());
   }
 }
 

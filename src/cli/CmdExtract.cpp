@@ -7,6 +7,7 @@
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "core/common/ShownText.h"
 
 namespace vld::cli {
 
@@ -40,17 +41,13 @@ void Extract(const std::string& bundle, const std::string& outDir, const std::ve
   bool damaged = false;
   if (result.CutShort()) {
     for (int index : result.cutShortIndexes)
-      std::cerr << "vldtool: entry " << reader.GetName(index) << " runs past the end of the bundle; written "
+      std::cerr << "vldtool: entry " << ShownName(reader.GetName(index)) << " runs past the end of the bundle; written "
                 << "as far as it exists.\n";
     std::cerr << "vldtool: " << result.CutShort() << (result.CutShort() == 1 ? " entry was" : " entries were")
               << " cut short: the bundle is damaged.\n";
     damaged = true;
   }
-  if (reader.IsDamaged()) {
-    std::cerr << "vldtool: its directory announces " << reader.DeclaredCount() << " entries, the file holds "
-              << reader.Count() << ".\n";
-    damaged = true;
-  }
+  if (ReportDamage(reader)) damaged = true;
   if (damaged) throw VldError(bundle + " is damaged." + (refused.empty() ? "" : " " + refused));
   if (!refused.empty()) throw VldError(refused);
 }

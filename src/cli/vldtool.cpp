@@ -11,6 +11,7 @@
 
 #include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
+#include "core/common/ShownText.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ int RunTool(int argc, char** argv) {
   } catch (const vld::cli::TExitCode& e) {
     return e.Code();
   } catch (const std::exception& e) {
-    std::cerr << "vldtool: " << e.what() << "\n";
+    std::cerr << "vldtool: " << vld::ShownMessage(e.what()) << "\n";
     return 1;
   }
   return 0;

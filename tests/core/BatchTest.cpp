@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cctype>
 #include <map>
 #include <set>
 #include <string>
@@ -8,6 +12,7 @@
 
 #include "TestFiles.h"
 #include "core/browser/Batch.h"
+#include "core/browser/ExtractPaths.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
@@ -386,4 +391,104 @@ TEST(Batch, NumberedNamesStayWithinTheLengthOfAFileNamePart) {
   EXPECT_LE(file.size(), 255u);
   EXPECT_EQ(file.substr(file.size() - 6), "~2.txt");
   EXPECT_NE(names[0], names[1]);
+}
+
+// A name shortened with "~" and a hash keeps the hash when it is numbered:
+// the hash is what keeps long names that share their start apart.
+TEST(Batch, NumberingAShortenedNameKeepsItsHash) {
+  const std::string shared(300, 's');
+  std::vector<TBatchItem> items;
+  for (int i = 0; i < 3; ++i) items.push_back({i, MapEntryName("d\\" + shared + "a.txt").Joined()});
+  items.push_back({3, MapEntryName("d\\" + shared + "b.txt").Joined()});
+  const std::vector<std::string> names = PlanBatchNames(items, false);
+  const std::string first = names[0].substr(2);
+  ASSERT_EQ(first.size(), 255u);
+  const std::string hash = first.substr(first.size() - 4 - 9, 9);  // "~xxxxxxxx" before ".txt"
+  ASSERT_EQ(hash[0], '~');
+  for (int i = 1; i < 3; ++i) {
+    const std::string file = names[static_cast<std::size_t>(i)].substr(2);
+    EXPECT_LE(file.size(), 255u);
+    EXPECT_EQ(file.substr(file.size() - 6 - 9), hash + "~" + std::to_string(i + 1) + ".txt") << file;
+  }
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 4u);
+}
+
+// Many copies of one name take the numbers in turn, around the numbered
+// names that entries carry themselves and in any case the file system folds.
+TEST(Batch, ManyCopiesOfOneNameTakeEveryFreeNumberOnce) {
+  std::vector<TBatchItem> items;
+  for (int i = 0; i < 2000; ++i) items.push_back({i, i % 2 ? "A.txt" : "a.txt"});
+  items.push_back({2000, "a~5.txt"});
+  const std::vector<std::string> names = PlanBatchNames(items, true);
+  std::set<std::string> folded;
+  for (std::string name : names) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    folded.insert(name);
+  }
+  EXPECT_EQ(folded.size(), items.size());
+  EXPECT_EQ(names[1], "A~2.txt");
+  EXPECT_EQ(names[3], "A~4.txt");
+  EXPECT_EQ(names[4], "a~6.txt");  // a~5.txt is an entry's own name
+  EXPECT_EQ(names[1999], "A~2001.txt");
+  EXPECT_EQ(names[2000], "a~5.txt");
+}
+
+// Temporary files that a killed run of this program left (their name carries
+// the ended process's id) go when a run writes into their folder again;
+// another process's, and anything that is not a regular file, stay.
+TEST(Batch, LeftoversOfAKilledRunAreRemoved) {
+  TTempDir dir;
+  samples::TextBundle({{"sub\\a.txt", "a"}, {"b.txt", "b"}}).Write(dir.File("f.lab"));
+  TLabReader r;
+  r.Open(dir.File("f.lab"));
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string stale = ".vld-" + std::to_string(ended) + "-0123456789ab.part";
+  const std::string live = ".vld-" + std::to_string(::getppid()) + "-0123456789ab.part";
+  fs::create_directories(dir.File("out/sub"));
+  for (const char* folder : {"out", "out/sub"}) {
+    dir.Write(std::string(folder) + "/" + stale, AsSpan(std::string("half")));
+    dir.Write(std::string(folder) + "/" + live, AsSpan(std::string("busy")));
+  }
+  fs::create_symlink(dir.File("f.lab"), dir.File("out/.vld-" + std::to_string(ended) + "-ba9876543210.part"));
+  TBatchResult res = RunBatch(r, dir.File("out"), AllItems(r));
+  EXPECT_EQ(res.files, 2);
+  EXPECT_FALSE(fs::exists(dir.File("out/" + stale)));
+  EXPECT_FALSE(fs::exists(dir.File("out/sub/" + stale)));
+  EXPECT_TRUE(fs::exists(dir.File("out/" + live)));
+  EXPECT_TRUE(fs::exists(dir.File("out/sub/" + live)));
+  EXPECT_TRUE(fs::is_symlink(dir.File("out/.vld-" + std::to_string(ended) + "-ba9876543210.part")));
+  EXPECT_EQ(FileText(dir.File("f.lab")).empty(), false);
+}
+
+// A run that writes nothing leaves no folder behind: neither the ones made
+// for the destination nor those made for entries that were then refused.
+TEST(Batch, FoldersOfARunThatWroteNothingAreRemoved) {
+  TTempDir dir;
+  samples::TextBundle({{"x\\y\\a.txt", "a"}, {"b.txt", "b"}}).Write(dir.File("f.lab"));
+  TLabReader r;
+  r.Open(dir.File("f.lab"));
+  TBatchProduce refuseAll = [](int, ByteSpan) -> Bytes { throw VldError("no"); };
+  TBatchResult res = RunBatch(r, dir.File("new/deeper/out"), AllItems(r), refuseAll);
+  EXPECT_EQ(res.failed.size(), 2u);
+  EXPECT_FALSE(fs::exists(dir.File("new")));
+
+  TBatchOptions ours;
+  ours.lastFolderIsOurs = true;
+  res = RunBatch(r, dir.File("chosen/f"), AllItems(r), refuseAll, ours);
+  EXPECT_FALSE(fs::exists(dir.File("chosen")));
+
+  // A folder that was there before stays; so do the ones a written file needs.
+  fs::create_directory(dir.File("there"));
+  TBatchProduce onlyA = [&r](int index, ByteSpan bytes) {
+    if (r.GetName(index) != "x\\y\\a.txt") throw VldError("no");
+    return Bytes(bytes.begin(), bytes.end());
+  };
+  res = RunBatch(r, dir.File("there"), AllItems(r), refuseAll);
+  EXPECT_TRUE(fs::is_empty(dir.File("there")));
+  res = RunBatch(r, dir.File("there"), AllItems(r), onlyA);
+  EXPECT_EQ(Snapshot(dir.File("there")),
+            (std::map<std::string, std::string>{{"x", "<dir>"}, {"x/y", "<dir>"}, {"x/y/a.txt", "a"}}));
 }

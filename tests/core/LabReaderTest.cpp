@@ -511,14 +511,17 @@ TByteWise ReadByteWise(const Bytes& file) {
   for (std::int64_t i = 0; i < n; ++i) {
     const std::int64_t pos = static_cast<std::int32_t>(namesBase + word(static_cast<std::size_t>(20 + 16 * i)));
     std::string name;
-    for (std::int64_t p = std::max<std::int64_t>(pos, 0);
-         pos >= 0 && p < static_cast<std::int64_t>(file.size()) && file[static_cast<std::size_t>(p)] != 0; ++p) {
+    std::int64_t p = std::max<std::int64_t>(pos, 0);
+    for (; pos >= 0 && p < static_cast<std::int64_t>(file.size()) && file[static_cast<std::size_t>(p)] != 0; ++p) {
       if (name.size() == kMaxNameLength) {
         out.damaged = true;
         break;
       }
       name.push_back(static_cast<char>(file[static_cast<std::size_t>(p)] ^ kNameMask));
     }
+    // A name that starts inside the file and meets its end has lost its end mark.
+    if (pos >= 0 && pos < static_cast<std::int64_t>(file.size()) && p == static_cast<std::int64_t>(file.size()))
+      out.damaged = true;
     out.names.push_back(std::move(name));
   }
   return out;
@@ -594,4 +597,59 @@ TEST_F(LabReaderTest, NamesReadAsAByteWiseReadFindsThemWhateverTheLayout) {
     EXPECT_EQ(r.IsDamaged(), expected.damaged) << "round " << round;
     ASSERT_EQ(r.GetHeader(r.Count() - 1).NameOffset, lab.records[static_cast<std::size_t>(r.Count() - 1)].nameOffset);
   }
+}
+
+// A damaged bundle says what is wrong: which names were cut or never ended,
+// a header cut short, a negative count. An empty bundle is not damaged.
+TEST_F(LabReaderTest, DamageIsReportedWithWhatAndWhichEntry) {
+  TRawLab cut;
+  cut.count = 2;
+  cut.namesPosition = kNamesOffsetConstant + 20 + 32;
+  cut.records = {{0, 0, 0}, {static_cast<std::int32_t>(kMaxNameLength + 10), 0, 0}};
+  cut.tail.assign(kMaxNameLength + 10, static_cast<std::uint8_t>('a' ^ kNameMask));
+  cut.tail.push_back(0);
+  Bytes name = MaskedName("ok");
+  cut.tail.insert(cut.tail.end(), name.begin(), name.end());
+  EXPECT_EQ(DamageReport(Open(cut.Build())),
+            (std::vector<std::string>{"the name of entry 0 is longer than 4096 bytes; it was cut there."}));
+  EXPECT_EQ(reader.CutNames(), (std::vector<int>{0}));
+
+  TRawLab open;
+  open.count = 3;
+  open.namesPosition = kNamesOffsetConstant + 20 + 48;
+  open.records = {{0, 0, 0}, {4, 0, 0}, {5, 0, 0}};
+  open.tail = MaskedName("abc");
+  open.tail.push_back('x' ^ kNameMask);  // never terminated
+  open.tail.push_back('y' ^ kNameMask);
+  EXPECT_EQ(DamageReport(Open(open.Build())),
+            (std::vector<std::string>{"the names of entries 1 and 2 run to the end of the file without an end mark."}));
+  EXPECT_TRUE(reader.IsDamaged());
+  EXPECT_EQ(reader.GetName(1), "xy");
+
+  EXPECT_EQ(DamageReport(Open(Bytes{'L', 'A', 'B', 'N'})),
+            (std::vector<std::string>{"the file is 4 bytes long, shorter than the 20-byte header of a bundle."}));
+  EXPECT_EQ(reader.Count(), 0);
+
+  TRawLab negative = OneEntry("foo", {1});
+  negative.count = -3;
+  EXPECT_EQ(DamageReport(Open(negative.Build())),
+            (std::vector<std::string>{"its directory announces a negative number of entries (-3)."}));
+
+  TRawLab empty;
+  EXPECT_TRUE(DamageReport(Open(empty.Build())).empty());
+  EXPECT_FALSE(reader.IsDamaged());
+}
+
+// Twenty thousand records sharing one unterminated name: one line, a few
+// indexes and a count.
+TEST_F(LabReaderTest, ManyDamagedNamesAreSummedUp) {
+  TRawLab lab;
+  lab.count = 20000;
+  lab.namesPosition = kNamesOffsetConstant + 20 + 16 * 20000;
+  lab.records.assign(20000, {0, 0, 0});
+  lab.tail.assign(100, static_cast<std::uint8_t>('n' ^ kNameMask));
+  std::vector<std::string> lines = DamageReport(Open(lab.Build()));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0],
+            "the names of entries 0, 1, 2, 3, 4 and 19995 more run to the end of the file without an end mark.");
 }

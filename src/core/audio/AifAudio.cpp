@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -94,8 +95,18 @@ void ConvertSamples(ByteSpan in, std::uint16_t bits, std::uint8_t* out) {
   }
   std::size_t width = bits / 8;
   std::size_t whole = n - n % width;
-  for (std::size_t i = 0; i < whole; i += width)
-    for (std::size_t k = 0; k < width; ++k) out[i + k] = in[i + width - 1 - k];
+  if (width == 2) {
+    // The common case, in a form the compiler turns into vector shuffles.
+    for (std::size_t i = 0; i < whole; i += 2) {
+      std::uint16_t v;
+      std::memcpy(&v, in.data() + i, 2);
+      v = static_cast<std::uint16_t>((v >> 8) | (v << 8));
+      std::memcpy(out + i, &v, 2);
+    }
+  } else {
+    for (std::size_t i = 0; i < whole; i += width)
+      for (std::size_t k = 0; k < width; ++k) out[i + k] = in[i + width - 1 - k];
+  }
   std::copy(in.begin() + whole, in.end(), out + whole);
 }
 
@@ -259,7 +270,16 @@ std::uint32_t ExtendedToHertz(ByteSpan tenBytes) {
 
 TAifFormat ReadAifFormat(ByteSpan entry) { return ParseComm(entry, WalkAifChunks(entry)); }
 
-Bytes ConvertAifToWav(ByteSpan entry) {
+namespace {
+
+// The WAVE header and the samples it announces, refused as the conversion refuses.
+struct TWavePlan {
+  Bytes header;
+  ByteSpan samples;
+  std::uint16_t bits = 0;
+};
+
+TWavePlan PlanWave(ByteSpan entry) {
   TAifChunks chunks = WalkAifChunks(entry);
   TAifFormat format = ParseComm(entry, chunks);
   CheckWaveFormat(format);
@@ -280,11 +300,31 @@ Bytes ConvertAifToWav(ByteSpan entry) {
   std::uint64_t dataSize = end > start ? end - start : 0;
   if (dataSize > kMaxWaveDataSize) Refuse("Its sound data is larger than a WAVE file can hold.");
 
-  Bytes wave = BuildWaveHeader(format.channels, format.sampleRate, format.bitsPerSample, std::uint32_t(dataSize));
-  wave.resize(kWaveHeaderSize + dataSize);
-  ConvertSamples(entry.subspan(std::size_t(start), std::size_t(dataSize)), format.bitsPerSample,
-                 wave.data() + kWaveHeaderSize);
+  return {BuildWaveHeader(format.channels, format.sampleRate, format.bitsPerSample, std::uint32_t(dataSize)),
+          entry.subspan(std::size_t(start), std::size_t(dataSize)), format.bitsPerSample};
+}
+
+}  // namespace
+
+Bytes ConvertAifToWav(ByteSpan entry) {
+  TWavePlan plan = PlanWave(entry);
+  Bytes wave = std::move(plan.header);
+  wave.resize(kWaveHeaderSize + plan.samples.size());
+  ConvertSamples(plan.samples, plan.bits, wave.data() + kWaveHeaderSize);
   return wave;
+}
+
+void ConvertAifToWav(ByteSpan entry, TByteSink& out) {
+  const TWavePlan plan = PlanWave(entry);
+  out.Write(plan.header.data(), plan.header.size());
+  // Pieces of whole samples of every width (1 to 4 bytes), small enough to stay in the cache.
+  constexpr std::size_t kPiece = 48 * 1024;
+  std::uint8_t piece[kPiece];
+  for (std::size_t at = 0; at < plan.samples.size(); at += kPiece) {
+    const ByteSpan part = plan.samples.subspan(at, std::min(kPiece, plan.samples.size() - at));
+    ConvertSamples(part, plan.bits, piece);
+    out.Write(piece, part.size());
+  }
 }
 
 }  // namespace vld

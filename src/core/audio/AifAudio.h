@@ -8,6 +8,7 @@
 #include "core/audio/WaveFile.h"
 
 #include "core/common/Bytes.h"
+#include "core/common/MemoryStream.h"
 
 namespace vld {
 
@@ -65,5 +66,7 @@ Bytes EncodeAifLike(const TWaveSound& sound, ByteSpan like);
 // for entries that are not convertible (no COMM or SSND chunk, unsupported sample size,
 // damaged sizes).
 Bytes ConvertAifToWav(ByteSpan entry);
+// The same WAVE file written into `out` piece by piece, never whole in memory.
+void ConvertAifToWav(ByteSpan entry, TByteSink& out);
 
 }  // namespace vld

@@ -1,6 +1,7 @@
 #include "core/browser/Batch.h"
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -63,8 +64,27 @@ std::pair<std::string, std::string> SplitFolder(const std::string& relative) {
   return {relative.substr(0, slash), relative.substr(slash + 1)};
 }
 
+// True when the stem ends in the "~" and eight hex digits that shortening a
+// long name gave it: the part that keeps such names apart.
+bool EndsWithHashTag(const std::string& stem) {
+  constexpr std::size_t kTag = 9;
+  if (stem.size() < kTag || stem[stem.size() - kTag] != '~') return false;
+  for (std::size_t i = stem.size() - kTag + 1; i < stem.size(); ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(stem[i]))) return false;
+  return true;
+}
+
+// Cuts `text` to at most `room` bytes without splitting a UTF-8 sequence.
+std::string CutUtf8(const std::string& text, std::size_t room) {
+  if (text.size() <= room) return text;
+  std::size_t keep = room;
+  while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+  return text.substr(0, keep);
+}
+
 // a/b.txt -> a/b~N.txt; the extension stays so the type survives, and the
-// file part stays within the length a file system allows.
+// file part stays within the length a file system allows. A shortened name
+// loses bytes before its hash, never the hash.
 std::string Numbered(const std::string& relative, int n) {
   auto [folder, file] = SplitFolder(relative);
   std::string tag = "~" + std::to_string(n);
@@ -72,11 +92,14 @@ std::string Numbered(const std::string& relative, int n) {
   std::string ext = dot == std::string::npos || dot == 0 ? std::string() : file.substr(dot);
   if (ext.size() + tag.size() >= kMaxPathPartBytes) ext.clear();
   std::string stem = file.substr(0, file.size() - ext.size());
-  std::size_t room = kMaxPathPartBytes - tag.size() - ext.size();
+  const std::size_t room = kMaxPathPartBytes - tag.size() - ext.size();
   if (stem.size() > room) {
-    std::size_t keep = room;
-    while (keep > 0 && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) --keep;
-    stem.resize(keep);
+    std::string hash;
+    if (EndsWithHashTag(stem) && room > 9) {
+      hash = stem.substr(stem.size() - 9);
+      stem.resize(stem.size() - 9);
+    }
+    stem = CutUtf8(stem, room - hash.size()) + hash;
   }
   return (folder.empty() ? std::string() : folder + "/") + stem + tag + ext;
 }
@@ -86,7 +109,9 @@ std::string Numbered(const std::string& relative, int n) {
 // refused for every later entry below it.
 class FolderCache {
  public:
-  explicit FolderCache(std::shared_ptr<const TSafeDir> root) : root_(std::move(root)) {}
+  explicit FolderCache(std::shared_ptr<const TSafeDir> root) : root_(std::move(root)) {
+    root_->RemoveStaleTemporaries();
+  }
 
   std::shared_ptr<const TSafeDir> Get(const std::string& folder) {
     if (folder.empty()) return root_;
@@ -102,7 +127,12 @@ class FolderCache {
         dir = it->second;
       } else {
         try {
-          dir = dir->Child(prefix.substr(start));
+          bool made = false;
+          dir = dir->Child(prefix.substr(start), &made);
+          if (made)
+            created_.push_back(prefix);
+          else if (scanned_.insert(prefix).second)
+            dir->RemoveStaleTemporaries();
         } catch (const LinkRefusal& e) {
           refused_.emplace(prefix, e);
           throw;
@@ -115,8 +145,23 @@ class FolderCache {
     }
   }
 
+  // Removes the folders this run made that stayed empty (an entry refused
+  // or cancelled), innermost first. Called once the workers are done.
+  void RemoveEmptyCreated() {
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
+      auto [parent, name] = SplitFolder(*it);
+      try {
+        Get(parent)->RemoveChildIfEmpty(name);
+      } catch (const std::exception&) {
+        // Whatever stands in the way now is left as it is.
+      }
+    }
+  }
+
  private:
   std::shared_ptr<const TSafeDir> root_;
+  std::vector<std::string> created_;         // folders made by this run, in the order made
+  std::unordered_set<std::string> scanned_;  // folders searched for leftovers of killed runs
   std::mutex mutex_;
   std::unordered_map<std::string, std::shared_ptr<const TSafeDir>> open_;
   std::unordered_map<std::string, LinkRefusal> refused_;
@@ -165,6 +210,7 @@ class Run {
     }
     Work();
     for (std::thread& t : threads) t.join();
+    folders_.RemoveEmptyCreated();
     Finish();
   }
 
@@ -349,11 +395,18 @@ std::vector<std::string> PlanBatchNames(std::span<const TBatchItem> items, bool 
   }
   std::unordered_set<std::string> files, folders;         // final paths taken in this run
   std::unordered_map<std::string, std::string> folderOf;  // a folder as entries name it -> where it went
+  // Per path, the first number not yet found taken: taken names stay taken,
+  // so a name repeated many times never walks the numbers again.
+  std::unordered_map<std::string, int> nextNumber;
   auto freeName = [&](const std::string& path) {
-    for (int n = 2;; ++n) {
+    int& n = nextNumber.try_emplace(key(path), 2).first->second;
+    for (;; ++n) {
       std::string candidate = Numbered(path, n);
       std::string k = key(candidate);
-      if (!files.count(k) && !folders.count(k) && !carried.count(k)) return candidate;
+      if (!files.count(k) && !folders.count(k) && !carried.count(k)) {
+        ++n;
+        return candidate;
+      }
     }
   };
 
@@ -401,16 +454,41 @@ TBatchResult RunBatch(const TLabReader& reader, const fs::path& destination, std
   for (const TBatchItem& item : items)
     if (!IsPlainRelative(item.relative))
       throw VldError("The path " + item.relative + " would not stay inside " + PathText(destination) + ".");
-  std::shared_ptr<const TSafeDir> root =
-      options.lastFolderIsOurs && destination.has_filename()
-          ? TSafeDir::OpenRoot(destination.parent_path())->Child(PathText(destination.filename()))
-          : TSafeDir::OpenRoot(destination);
+  // The folders this run makes for the destination go again if it writes
+  // nothing into them.
+  std::vector<fs::path> made;
+  std::shared_ptr<const TSafeDir> parent;
+  std::string ours;
+  bool oursMade = false;
+  auto removeMade = [&] {
+    if (oursMade) parent->RemoveChildIfEmpty(ours);
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+      std::error_code ec;
+      if (fs::is_empty(SystemPath(*it), ec) && !ec) fs::remove(SystemPath(*it), ec);
+    }
+  };
+  std::shared_ptr<const TSafeDir> root;
+  try {
+    if (options.lastFolderIsOurs && destination.has_filename()) {
+      parent = TSafeDir::OpenRoot(destination.parent_path(), &made);
+      ours = PathText(destination.filename());
+      root = parent->Child(ours, &oursMade);
+    } else {
+      root = TSafeDir::OpenRoot(destination, &made);
+    }
+  } catch (...) {
+    removeMade();
+    throw;
+  }
   result.foldsCase = options.foldsCase ? options.foldsCase(destination) : root->FoldsCase();
   std::vector<std::string> finals = PlanBatchNames(items, result.foldsCase, &result.renamed);
   int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::thread::hardware_concurrency());
   jobs = std::clamp(jobs, 1, static_cast<int>(std::min<std::size_t>(items.size(), 256)));
-  Run run(reader, items, std::move(finals), produce, options, std::move(root), result);
-  run.Execute(jobs);
+  {
+    Run run(reader, items, std::move(finals), produce, options, std::move(root), result);
+    run.Execute(jobs);
+  }
+  removeMade();
   return result;
 }
 

@@ -152,10 +152,18 @@ TEntryPath MapEntryName(std::string_view entryName) {
   return result;
 }
 
+std::string SafeStem(std::string_view utf8Stem, bool windowsRules) {
+  std::string part(utf8Stem);
+  for (char& c : part)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+  if (windowsRules) part = WindowsSafePart(part);
+  return ShortenPart(part);
+}
+
 std::string BundleStem(const fs::path& bundlePath) {
   std::string name = PathText(bundlePath.filename());
   std::size_t dot = name.find('.');
-  return dot == std::string::npos ? std::string() : name.substr(0, dot);
+  return dot == std::string::npos ? std::string() : SafeStem(name.substr(0, dot), kWindowsPathRules);
 }
 
 // Joined in the native encoding, so that the chosen folder's name is kept as it is.

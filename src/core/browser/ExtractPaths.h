@@ -48,8 +48,15 @@ TEntryPath MapEntryName(std::string_view entryName);
 // gets '_' after it: "con.txt" -> "con_.txt". Other parts stay as they are.
 std::string WindowsSafePart(std::string_view part);
 
-// The part of the bundle's file name before its first "." (empty when it has none).
+// The part of the bundle's file name before its first "." (empty when it has
+// none), made safe as a folder name by SafeStem under this platform's rules.
 std::string BundleStem(const std::filesystem::path& bundlePath);
+
+// A UTF-8 name part made safe as entry names' parts are: control bytes become
+// '_', with `windowsRules` WindowsSafePart applies ("sp " -> "sp_", which
+// Windows would otherwise store as "sp"), and a part longer than
+// kMaxPathPartBytes keeps its start and gets "~" and a hash.
+std::string SafeStem(std::string_view utf8Stem, bool windowsRules);
 
 // The folder that extraction of `bundlePath` into `chosenFolder` fills: the
 // chosen folder joined with BundleStem, no doubled separator and no trailing

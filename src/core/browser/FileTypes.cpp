@@ -23,6 +23,8 @@ std::string TypeText(std::string_view name, bool singleBink, bool singleSmush) {
   return f.typeText;
 }
 
+std::string EntryTypeText(std::string_view name) { return TypeText(name, true, false); }
+
 EntryAction DispatchAction(std::string_view name) {
   const TFormat* f = FormatForAction(name);
   return f ? f->dispatch : EntryAction::None;

@@ -23,6 +23,11 @@ int FileTypeRowIndex(std::string_view name);
 // The type text shown for a name; row 8 (".bik") depends on the open mode.
 std::string TypeText(std::string_view name, bool singleBink, bool singleSmush);
 
+// The type text of an entry inside a bundle, as the viewer shows it: a movie
+// there is a "Bink animation" too (the table's own text for it was never
+// meant to be seen).
+std::string EntryTypeText(std::string_view name);
+
 // The first matching action of the dispatch table, or None.
 EntryAction DispatchAction(std::string_view name);
 

@@ -1,5 +1,7 @@
 #include "core/browser/Formats.h"
 
+#include <algorithm>
+
 #include "core/audio/AifAudio.h"
 #include "core/audio/WvcAudio.h"
 #include "core/browser/FileTypes.h"
@@ -205,12 +207,51 @@ std::string ConvertedExtension(std::string_view name, ImageFormat images) {
   return f->convertExtension;
 }
 
+void ConvertEntryTo(std::string_view name, ByteSpan bytes, ImageFormat images, TByteSink& out) {
+  const TFormat* f = ConverterFor(name);
+  if (f && std::string_view(f->contains) == ".aif") {
+    if (bytes.empty()) throw VldError(kEmptyEntryRefusal);
+    ConvertAifToWav(bytes, out);
+    return;
+  }
+  const TConversion c = ConvertEntryBytes(name, bytes, images);
+  out.Write(c.data.data(), c.data.size());
+}
+
+void CheckConversionStart(std::string_view name, ByteSpan head, std::int64_t size) {
+  const TFormat* f = ConverterFor(name);
+  if (!f) throw VldError("Entries of type \"" + EntryTypeText(name) + "\" have no conversion: " + std::string(name));
+  std::int64_t limit = kMaxTextTableSize;
+  switch (f->family) {
+    case FormatFamily::Image:
+      limit = kMaxPictureInput;
+      break;
+    case FormatFamily::Sound:
+      limit = std::string_view(f->contains) == ".wvc" ? kMaxWvcInput
+                                                      : static_cast<std::int64_t>(kMaxWaveDataSize) + (1 << 20);
+      break;
+    case FormatFamily::Script:
+      limit = kMaxLuaChunkSize;
+      break;
+    default:
+      break;
+  }
+  if (size > limit)
+    throw VldError(std::string(name) + " holds " + std::to_string(size) + " bytes; a " + f->typeText +
+                   " of more than " + std::to_string(limit) +
+                   " bytes is refused (the input is damaged or of another kind).");
+  // The loader's own first check: a script starts with ESC "Lua".
+  static constexpr std::uint8_t kLuaSignature[4] = {0x1B, 'L', 'u', 'a'};
+  const std::size_t have = std::min<std::size_t>(head.size(), 4);
+  if (f->family == FormatFamily::Script && have > 0 && !std::equal(head.begin(), head.begin() + have, kLuaSignature))
+    throw VldError("Bad signature in file " + std::string(name));
+}
+
 Bytes BmpToPng(ByteSpan bmp) { return WritePNG(DecodeBMPPixels(bmp)); }
 
 TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat images) {
   const TFormat* f = ConverterFor(name);
-  if (!f)
-    throw VldError("Entries of type \"" + TypeText(name, false, false) + "\" have no conversion: " + std::string(name));
+  if (!f) throw VldError("Entries of type \"" + EntryTypeText(name) + "\" have no conversion: " + std::string(name));
   if (f->family == FormatFamily::Text) return {f->convertExtension, Bytes(bytes.begin(), bytes.end())};
   TDecoded d = DecodeEntry(*f, {bytes, name});
   if (d.Refused()) throw VldError(d.refusal);

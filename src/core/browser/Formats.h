@@ -123,6 +123,27 @@ enum class ImageFormat { Bmp, Png };
 // files (".bmp") or PNG files with their alpha (".png"). Throws VldError when
 // the type has no conversion or the entry is refused.
 TConversion ConvertEntryBytes(std::string_view name, ByteSpan bytes, ImageFormat images = ImageFormat::Bmp);
+// The largest input each kind of conversion takes: nothing the decoders
+// accept within their own limits is larger. Pictures: what 16,777,216 pixels
+// need at 5 bytes each, with room for headers and gzip; sounds: what a WAVE
+// file can describe (AIF) or 2 GiB (WVC, whose sound is at most 1 GiB);
+// scripts 64 MiB; text tables 1 GiB.
+constexpr std::int64_t kMaxPictureInput = std::int64_t{256} << 20;
+constexpr std::int64_t kMaxWvcInput = std::int64_t{2} << 30;
+constexpr std::int64_t kMaxLuaChunkSize = std::int64_t{64} << 20;
+constexpr std::int64_t kMaxTextTableSize = std::int64_t{1} << 30;
+// How many first bytes CheckConversionStart looks at.
+constexpr std::size_t kConversionHeadBytes = 16;
+// Refuses, from the name, the size and the first bytes alone, what
+// ConvertEntryBytes would refuse after reading everything: a type without a
+// conversion, an input larger than its kind takes, a script without the
+// script signature. Throws VldError; passes what may convert.
+void CheckConversionStart(std::string_view name, ByteSpan head, std::int64_t size);
+// ConvertEntryBytes writing into `out`: the same bytes, but a sound that is
+// a byte swap behind a header (AIF) is converted piece by piece, never whole
+// in memory. Writes nothing before a refusal that the conversion decides
+// up front.
+void ConvertEntryTo(std::string_view name, ByteSpan bytes, ImageFormat images, TByteSink& out);
 // A picture's BMP file as a PNG file.
 Bytes BmpToPng(ByteSpan bmp);
 // True when ConvertEntryBytes handles the name's type.

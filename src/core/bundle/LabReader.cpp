@@ -49,12 +49,12 @@ void Unmask(char* p, std::size_t n) {
 
 // Length of the name at `name` within `avail` unmasked bytes, as a byte-wise
 // read finds it: up to the first stored 0x00 (unmasked: the mask itself), or
-// the end of the file when `avail` reaches it. Sets `cut` past the limit.
-std::size_t UnmaskedNameLength(const char* name, std::size_t avail, bool& cut) {
+// the end of the file when `avail` reaches it. `how` tells which.
+std::size_t UnmaskedNameLength(const char* name, std::size_t avail, NameEnd& how) {
   const std::size_t scan = std::min(avail, kMaxNameLength + 1);
   const char* end = static_cast<const char*>(std::memchr(name, static_cast<char>(kNameMask), scan));
-  cut = !end && scan > kMaxNameLength;
-  if (cut) return kMaxNameLength;
+  how = end ? NameEnd::Ended : scan > kMaxNameLength ? NameEnd::Cut : NameEnd::Open;
+  if (how == NameEnd::Cut) return kMaxNameLength;
   return end ? static_cast<std::size_t>(end - name) : scan;
 }
 
@@ -119,11 +119,12 @@ class NameSource {
 
   // Appends the name at pos to `block` exactly as a byte-wise read would find
   // it: up to the first raw 0x00 or the end of the file. Returns its length;
-  // sets `cut` when the length limit hit.
-  std::size_t Read(std::int64_t pos, std::string& block, bool& cut) {
+  // `how` tells how it ended.
+  std::size_t Read(std::int64_t pos, std::string& block, NameEnd& how) {
     const std::size_t start = block.size();
-    cut = false;
-    if (pos < 0) return 0;
+    how = NameEnd::Ended;
+    if (pos < 0 || pos >= stream_.Size()) return 0;  // such names read as empty
+    how = NameEnd::Open;
     while (pos < stream_.Size()) {
       if (pos < bufStart_ || pos >= bufStart_ + static_cast<std::int64_t>(buf_.size()))
         Load(pos, static_cast<std::int64_t>(kNameChunk));
@@ -141,10 +142,13 @@ class NameSource {
       Unmask(block.data() + old, static_cast<std::size_t>(stop - begin));
       if (block.size() - start > kMaxNameLength) {
         block.resize(start + kMaxNameLength);
-        cut = true;
+        how = NameEnd::Cut;
         break;
       }
-      if (zero) break;
+      if (zero) {
+        how = NameEnd::Ended;
+        break;
+      }
       pos += stop - begin;
     }
     return block.size() - start;
@@ -164,6 +168,48 @@ class NameSource {
 };
 
 }  // namespace
+
+namespace {
+
+// "the name of entry 3 ...", "the names of entries 3, 7 and 9 ...", at most a
+// few indexes and then how many more.
+std::string EntriesText(const std::vector<int>& indexes) {
+  constexpr std::size_t kShown = 5;
+  std::string text = indexes.size() == 1 ? "the name of entry " : "the names of entries ";
+  const std::size_t shown = std::min(indexes.size(), kShown);
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i) text += i + 1 == shown && indexes.size() <= kShown ? " and " : ", ";
+    text += std::to_string(indexes[i]);
+  }
+  if (indexes.size() > kShown) text += " and " + std::to_string(indexes.size() - kShown) + " more";
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> DamageReport(const TLabReader& r) {
+  std::vector<std::string> lines;
+  if (r.HeaderShort())
+    lines.push_back("the file is " + std::to_string(r.FileSize()) +
+                    " bytes long, shorter than the 20-byte header of a bundle.");
+  if (r.DeclaredCount() < 0)
+    lines.push_back("its directory announces a negative number of entries (" + std::to_string(r.DeclaredCount()) +
+                    ").");
+  else if (r.DeclaredCount() > r.Count())
+    lines.push_back("its directory announces " + std::to_string(r.DeclaredCount()) + " entries, the file holds " +
+                    std::to_string(r.Count()) + ".");
+  const bool one = r.CutNames().size() == 1;
+  if (!r.CutNames().empty())
+    lines.push_back(EntriesText(r.CutNames()) + (one ? " is" : " are") + " longer than " +
+                    std::to_string(kMaxNameLength) + " bytes; " + (one ? "it was" : "they were") + " cut there.");
+  if (!r.OpenNames().empty())
+    lines.push_back(EntriesText(r.OpenNames()) + (r.OpenNames().size() == 1 ? " runs" : " run") +
+                    " to the end of the file without an end mark.");
+  if (r.NamesCapped())
+    lines.push_back("its names together exceed " + std::to_string(kMaxNamesTotal >> 20) +
+                    " MiB; the names past that read as empty.");
+  return lines;
+}
 
 std::string FoldLower(std::string_view text) {
   std::string out(text);
@@ -189,7 +235,10 @@ void TLabReader::Open(const std::filesystem::path& path) {
   for (int i = 0; i < 5; ++i) header_[i] = ByteReader::LoadU32LE(head + 4 * i);
   namesBase_ = static_cast<std::int32_t>(header_[4] - kNamesOffsetConstant);
 
+  // A header cut short, or a negative count, is not an empty bundle but a damaged one.
+  headerShort_ = headBytes < sizeof head;
   std::int32_t count = static_cast<std::int32_t>(header_[2]);
+  if (headerShort_ || count < 0) damaged_ = true;
   if (count <= 0) return;
 
   // Only records that lie at least partly inside the file exist; a count
@@ -313,6 +362,7 @@ bool TLabReader::FindNamesInBlock(std::int64_t blockEnd) {
   NameSpan* const spans = names_.get();
   char* const block = reinterpret_cast<char*>(block_.get());
   bool damaged = false;
+  std::vector<int> cut, open;
   std::size_t nameBytes = 0, lo = std::numeric_limits<std::size_t>::max(), hi = 0;
   for (std::size_t i = 0; i < count; ++i) {
     spans[i] = NameSpan{0, 0};
@@ -331,7 +381,9 @@ bool TLabReader::FindNamesInBlock(std::int64_t blockEnd) {
     if (length == inBlock && inBlock < scan) return false;
     if (length > kMaxNameLength) {
       length = kMaxNameLength;
-      damaged = true;
+      cut.push_back(static_cast<int>(i));
+    } else if (length == scan) {
+      open.push_back(static_cast<int>(i));  // no end mark before the end of the file
     }
     spans[i] = NameSpan{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)};
     nameBytes += length;
@@ -340,7 +392,10 @@ bool TLabReader::FindNamesInBlock(std::int64_t blockEnd) {
   }
   if (hi > lo) Unmask(block + lo, hi - lo);
   nameBase_ = block;
-  damaged_ = damaged_ || damaged;
+  namesCapped_ = damaged;
+  cutNames_ = std::move(cut);
+  openNames_ = std::move(open);
+  damaged_ = damaged_ || damaged || !cutNames_.empty() || !openNames_.empty();
   return true;
 }
 
@@ -349,6 +404,8 @@ bool TLabReader::FindNamesInBlock(std::int64_t blockEnd) {
 void TLabReader::FindNames(std::int64_t blockEnd) {
   names_.reset(new NameSpan[count_]);
   if (FindNamesInOrder(blockEnd) || FindNamesInBlock(blockEnd)) return;
+  cutNames_.clear();
+  openNames_.clear();
   std::int64_t firstName = std::numeric_limits<std::int64_t>::max(), lastName = -1;
   for (std::size_t i = 0; i < count_; ++i) {
     names_[i] = NameSpan{0, 0};
@@ -379,16 +436,16 @@ void TLabReader::FindNames(std::int64_t blockEnd) {
     std::size_t nameBytes = 0;
     for (std::size_t i = 0; i < count_; ++i) {
       if (nameBytes >= kMaxNamesTotal) {
-        damaged_ = true;
+        NoteCapped();
         continue;
       }
       const std::int64_t pos = NamePosition(records_[i]);
       if (pos < firstName || pos >= firstName + static_cast<std::int64_t>(windowSize)) continue;
-      bool cut = false;
+      NameEnd how = NameEnd::Ended;
       NameSpan& e = names_[i];
       e.start = static_cast<std::uint32_t>(pos - firstName);
-      e.length = static_cast<std::uint32_t>(UnmaskedNameLength(window + e.start, windowSize - e.start, cut));
-      if (cut) damaged_ = true;
+      e.length = static_cast<std::uint32_t>(UnmaskedNameLength(window + e.start, windowSize - e.start, how));
+      NoteName(i, how);
       nameBytes += e.length;
     }
     return;
@@ -398,12 +455,12 @@ void TLabReader::FindNames(std::int64_t blockEnd) {
     NameSpan& e = names_[i];
     e.start = static_cast<std::uint32_t>(nameBlock_.size());
     if (nameBlock_.size() >= kMaxNamesTotal) {
-      damaged_ = true;
+      NoteCapped();
       continue;
     }
-    bool cut = false;
-    e.length = static_cast<std::uint32_t>(names.Read(NamePosition(records_[i]), nameBlock_, cut));
-    if (cut) damaged_ = true;
+    NameEnd how = NameEnd::Ended;
+    e.length = static_cast<std::uint32_t>(names.Read(NamePosition(records_[i]), nameBlock_, how));
+    NoteName(i, how);
   }
   nameBase_ = nameBlock_.data();
 }
@@ -421,6 +478,21 @@ void TLabReader::Close() {
   std::fill(std::begin(header_), std::end(header_), 0u);
   namesBase_ = 0;
   damaged_ = false;
+  headerShort_ = false;
+  namesCapped_ = false;
+  cutNames_.clear();
+  openNames_.clear();
+}
+
+void TLabReader::NoteName(std::size_t index, NameEnd how) {
+  if (how == NameEnd::Ended) return;
+  (how == NameEnd::Cut ? cutNames_ : openNames_).push_back(static_cast<int>(index));
+  damaged_ = true;
+}
+
+void TLabReader::NoteCapped() {
+  namesCapped_ = true;
+  damaged_ = true;
 }
 
 std::int64_t TLabReader::NamePosition(const TFileHeader& h) const {

@@ -26,6 +26,13 @@ constexpr std::size_t kMaxNameLength = 4096;
 // hostile directory could otherwise point every record at one long run.)
 constexpr std::size_t kMaxNamesTotal = 64u << 20;
 
+// How the reading of one name ended.
+enum class NameEnd {
+  Ended,  // at its stored 0x00
+  Cut,    // at kMaxNameLength, its end not yet found
+  Open,   // at the end of the file, without its 0x00
+};
+
 // First four bytes of a file as a little-endian integer; missing bytes count as 0.
 std::int32_t ReadMagic(const std::filesystem::path& path);
 
@@ -93,9 +100,17 @@ class TLabReader {
   std::int32_t DeclaredCount() const { return static_cast<std::int32_t>(header_[2]); }
   std::int32_t NamesPosition() const { return static_cast<std::int32_t>(header_[4]); }
   std::int32_t NamesBase() const { return namesBase_; }
-  // The directory announced more records than the file holds, or a name was
-  // cut at the length limit.
+  // Anything below: the directory announced more records than the file
+  // holds, or a negative count; the header is cut short; a name was cut at
+  // the length limit or runs to the end of the file; the names exceed
+  // kMaxNamesTotal.
   bool IsDamaged() const { return damaged_; }
+  bool HeaderShort() const { return headerShort_; }
+  bool NamesCapped() const { return namesCapped_; }
+  // Entries (in directory order) whose name was cut at kMaxNameLength, and
+  // whose name ran to the end of the file without its end mark.
+  const std::vector<int>& CutNames() const { return cutNames_; }
+  const std::vector<int>& OpenNames() const { return openNames_; }
 
  private:
   // No initial values: the spans are allocated without being cleared and
@@ -109,11 +124,16 @@ class TLabReader {
   void FindNames(std::int64_t blockEnd);
   bool FindNamesInOrder(std::int64_t blockEnd);
   bool FindNamesInBlock(std::int64_t blockEnd);
+  void NoteName(std::size_t index, NameEnd how);
+  void NoteCapped();
 
   TFileStream stream_;
   std::uint32_t header_[5] = {0, 0, 0, 0, 0};
   std::int32_t namesBase_ = 0;
   bool damaged_ = false;
+  bool headerShort_ = false;
+  bool namesCapped_ = false;
+  std::vector<int> cutNames_, openNames_;
   // The directory as read (records and TFileHeader share one layout), in
   // one block with the names table when that follows it, as it usually does;
   // the names are unmasked where they lie. Elsewhere they are read into a
@@ -126,6 +146,11 @@ class TLabReader {
   std::string nameBlock_;
   const char* nameBase_ = "";  // where the spans count from
 };
+
+// Why the bundle is damaged, one line a reason ("its directory announces 5
+// entries, the file holds 2."); empty when it is not. Names are given by
+// index; a long list of names is summed up after a few.
+std::vector<std::string> DamageReport(const TLabReader& reader);
 
 // Folds ASCII A-Z to a-z and leaves every other byte as it is.
 std::string FoldLower(std::string_view text);

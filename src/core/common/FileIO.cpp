@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -11,7 +10,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
@@ -114,13 +112,18 @@ fs::path MakeUniqueFolder(const fs::path& base, std::string_view prefix) {
 Bytes ReadWholeFile(const fs::path& path) {
   std::FILE* f = OpenFile(path, "rb");
   if (!f) throw FileError("Cannot open file " + PathText(path) + ". " + ErrnoText());
-  Bytes data;
-  std::uint8_t buf[65536];
+  // Read straight into a buffer of the file's size (and one byte more, to
+  // find the end in the same read); a file that grows meanwhile still reads whole.
+  std::error_code ec;
+  const std::uintmax_t hint = fs::file_size(SystemPath(path), ec);
+  Bytes data(ec || hint > (std::uintmax_t{1} << 40) ? 65536 : static_cast<std::size_t>(hint) + 1);
+  std::size_t have = 0;
   for (;;) {
-    std::size_t got = std::fread(buf, 1, sizeof buf, f);
-    data.insert(data.end(), buf, buf + got);
-    if (got < sizeof buf) break;
+    have += std::fread(data.data() + have, 1, data.size() - have, f);
+    if (have < data.size()) break;
+    data.resize(data.size() * 2);
   }
+  data.resize(have);
   bool bad = std::ferror(f) != 0;
   std::fclose(f);
   if (bad) throw FileError("Read error on file " + PathText(path) + ".");
@@ -129,81 +132,122 @@ Bytes ReadWholeFile(const fs::path& path) {
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".vld-";
-constexpr std::string_view kTempSuffix = ".part";
+constexpr std::string_view kPartPrefix = ".vld-";
+constexpr std::string_view kPartSuffix = ".part";
 
-unsigned long CurrentProcessId() {
 #ifdef _WIN32
-  return static_cast<unsigned long>(::_getpid());
-#else
-  return static_cast<unsigned long>(::getpid());
-#endif
-}
+unsigned long ThisProcessId() { return ::GetCurrentProcessId(); }
 
-bool ProcessRuns(unsigned long pid) {
-#ifdef _WIN32
+bool ProcessIsGone(unsigned long pid) {
   HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (!h) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+  if (!h) return ::GetLastError() == ERROR_INVALID_PARAMETER;
   DWORD code = 0;
-  const bool running = ::GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+  const bool gone = ::GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
   ::CloseHandle(h);
-  return running;
+  return gone;
+}
+
+// A link or junction: the library here reads its status as its target's.
+bool IsReparsePoint(const fs::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(SystemPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 #else
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+unsigned long ThisProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+// A process of another user answers EPERM: it is there.
+bool ProcessIsGone(unsigned long pid) {
+  return pid > 0 && pid <= 0x7FFFFFFF && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 #endif
-}
-
-// The process id in a temporary's name, 0 when the name is not one.
-unsigned long TemporaryOwner(std::string_view name) {
-  if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return 0;
-  name.remove_prefix(kTempPrefix.size());
-  name.remove_suffix(kTempSuffix.size());
-  const std::size_t dash = name.find('-');
-  if (dash == std::string_view::npos || name.size() - dash - 1 != 16) return 0;
-  unsigned long pid = 0;
-  auto [end, ec] = std::from_chars(name.data(), name.data() + dash, pid);
-  if (ec != std::errc() || end != name.data() + dash) return 0;
-  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(dash) + 1, name.end(),
-                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })
-             ? pid
-             : 0;
-}
-
-std::atomic<TCopyMethod> gCopyMethod{TCopyMethod::Auto};
-constexpr std::size_t kCopyBuffer = 1 << 20;
 
 }  // namespace
 
-void SetCopyMethod(TCopyMethod method) { gCopyMethod.store(method); }
+std::string TemporaryPartName() {
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  // Short and independent of the target's name, so that a target name of
+  // the longest length the file system allows still has a temporary name.
+  char name[64];
+  std::snprintf(name, sizeof name, ".vld-%lu-%012llx.part", ThisProcessId(),
+                static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
+  return name;
+}
 
-bool IsTemporaryName(std::string_view fileName) { return TemporaryOwner(fileName) != 0; }
+namespace {
+
+// The process id in a temporary's name, 0 when the name is not one.
+unsigned long TemporaryOwner(std::string_view name) {
+  if (!name.starts_with(kPartPrefix) || !name.ends_with(kPartSuffix)) return 0;
+  name = name.substr(kPartPrefix.size(), name.size() - kPartPrefix.size() - kPartSuffix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 10) return 0;
+  const std::size_t digits = name.size() - dash - 1;
+  if (digits < 12 || digits > 16) return 0;
+  unsigned long pid = 0;
+  for (char c : name.substr(0, dash)) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + static_cast<unsigned long>(c - '0');
+  }
+  for (char c : name.substr(dash + 1))
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return 0;
+  return pid;
+}
+
+}  // namespace
+
+bool IsTemporaryName(std::string_view name) { return TemporaryOwner(name) != 0; }
+
+bool IsStaleTemporary(std::string_view name) {
+  const unsigned long pid = TemporaryOwner(name);
+  return pid != 0 && pid != ThisProcessId() && ProcessIsGone(pid);
+}
 
 int RemoveStaleTemporaries(const fs::path& folder) {
   int removed = 0;
   std::error_code ec;
-  const unsigned long self = CurrentProcessId();
-  for (fs::directory_iterator it(SystemPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::u8string name = it->path().filename().u8string();
-    const unsigned long owner =
-        TemporaryOwner(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
-    if (owner == 0 || owner == self || ProcessRuns(owner)) continue;
-    std::error_code statError;
-    if (!it->is_regular_file(statError) || it->is_symlink(statError)) continue;
-    if (fs::remove(it->path(), statError)) ++removed;
+  for (fs::directory_iterator it(SystemPath(folder.empty() ? fs::path(".") : folder), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = PathText(it->path().filename());
+    if (!IsStaleTemporary(name)) continue;
+    std::error_code statusError;
+    if (!fs::is_regular_file(fs::symlink_status(it->path(), statusError))) continue;
+#ifdef _WIN32
+    if (IsReparsePoint(it->path())) continue;
+#endif
+    std::error_code ignored;
+    if (fs::remove(it->path(), ignored)) ++removed;
   }
   return removed;
 }
 
+void CheckReplaceable(const fs::path& target) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(SystemPath(target), ec);
+  if (!fs::exists(status)) return;
+  bool regular = fs::is_regular_file(status);
+#ifdef _WIN32
+  regular = regular && !IsReparsePoint(target);
+#endif
+  if (regular) return;
+  const char* what = fs::is_symlink(status)                                       ? "a symbolic link"
+                     : fs::is_directory(status)                                   ? "a folder"
+                     : fs::is_fifo(status)                                        ? "a pipe"
+                     : fs::is_character_file(status) || fs::is_block_file(status) ? "a device"
+                                                                                  : "not a regular file";
+  throw FileError("Cannot write " + PathText(target) + ": it is " + what +
+                  ", and only a missing or regular file is replaced. Name another output.");
+}
+
+bool IsSameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  return fs::equivalent(SystemPath(a), SystemPath(b), ec) && !ec;
+}
+
 TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  CheckReplaceable(target_);
+  RemoveStaleTemporaries(target_.parent_path());
   for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
-    // Short and independent of the target's name, so that a target name of
-    // the longest length the file system allows still has a temporary name;
-    // the process id tells a later run whether the writer still lives.
-    char name[64];
-    std::snprintf(name, sizeof name, ".vld-%lu-%016llx.part", CurrentProcessId(),
-                  static_cast<unsigned long long>(rng()));
-    temp_ = target_.parent_path() / name;
+    temp_ = target_.parent_path() / TemporaryPartName();
     file_ = OpenFile(temp_, "wbx");
     if (!file_ && errno != EEXIST) break;
   }
@@ -211,6 +255,15 @@ TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
 }
 
 TAtomicFile::~TAtomicFile() { Discard(); }
+
+namespace {
+
+std::atomic<TCopyMethod> gCopyMethod{TCopyMethod::Auto};
+constexpr std::size_t kCopyBuffer = 1 << 20;
+
+}  // namespace
+
+void SetCopyMethod(TCopyMethod method) { gCopyMethod.store(method); }
 
 void TAtomicFile::Fail(const std::string& why) {
   Discard();
@@ -257,6 +310,8 @@ std::int64_t TAtomicFile::CopyFrom(const TReadAtFn& read, int sourceDescriptor, 
       return done;
     }
   }
+#else
+  (void)sourceDescriptor;
 #endif
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(length, kCopyBuffer)));
   while (done < length) {
@@ -287,6 +342,12 @@ void TAtomicFile::Commit(bool durable) {
     throw FileError("Write error on file " + PathText(target_) + ". " + why);
   }
   std::error_code ec;
+  try {
+    CheckReplaceable(target_);  // something may have been put there meanwhile
+  } catch (...) {
+    fs::remove(SystemPath(temp_), ec);
+    throw;
+  }
   fs::rename(SystemPath(temp_), SystemPath(target_), ec);
   if (ec) {
     std::error_code ignored;

@@ -47,18 +47,30 @@ class TAtomicFile : public TByteSink {
   std::FILE* file_ = nullptr;
 };
 
+// Throws FileError unless `target` is absent or a regular file: a device, a
+// pipe, a folder or a link standing there is never replaced by a rename (run
+// as root, "-o /dev/null" would replace the system's /dev/null).
+void CheckReplaceable(const std::filesystem::path& target);
+
+// True when both names lead to the same existing file (by its identity, so
+// links and other names of one file count as the same).
+bool IsSameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // How CopyFrom moves bytes: Auto uses copy_file_range where it exists and
 // falls back to the buffer; Buffered always uses the buffer (for comparing
 // the two). Process-wide.
 enum class TCopyMethod { Auto, Buffered };
 void SetCopyMethod(TCopyMethod method);
 
-// TAtomicFile's temporaries are named ".vld-<process id>-<random>.part".
-// Removes those in `folder` whose process no longer runs (a run killed while
-// writing) and returns how many went. Files of running processes stay.
+// The name of a temporary file of this process: ".vld-<process id>-<random>.part".
+std::string TemporaryPartName();
+// True when the name has the form TemporaryPartName gives, whoever made it.
+bool IsTemporaryName(std::string_view name);
+// True for a name TemporaryPartName gave in a process that has ended: the
+// leftover of a killed run, which nothing will finish or remove.
+bool IsStaleTemporary(std::string_view name);
+// Removes the stale temporary files (regular files only) in `folder`; returns how many went.
 int RemoveStaleTemporaries(const std::filesystem::path& folder);
-// True when the name is one of TAtomicFile's temporaries.
-bool IsTemporaryName(std::string_view fileName);
 
 // Whole-buffer convenience over TAtomicFile.
 void WriteFileAtomic(const std::filesystem::path& path, ByteSpan bytes);

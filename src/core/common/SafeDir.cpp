@@ -8,6 +8,7 @@
 #include "core/common/FileIO.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,19 @@ std::string RandomName(const char* prefix, const char* suffix) {
 }
 
 std::string ErrnoText(int err) { return std::strerror(err); }
+
+// Like create_directories, noting each folder it makes (outermost first).
+void CreateFolders(const fs::path& where, std::vector<fs::path>* created, std::error_code& ec) {
+  std::vector<fs::path> missing;
+  for (fs::path p = where; !p.empty(); p = p.parent_path()) {
+    std::error_code statusError;
+    if (fs::exists(fs::symlink_status(p, statusError)) || p == p.parent_path()) break;
+    missing.push_back(p);
+  }
+  fs::create_directories(where, ec);
+  if (!created || ec) return;
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) created->push_back(*it);
+}
 
 [[noreturn]] void RefuseLink(const fs::path& link) {
   throw LinkRefusal(link, PathText(link) + " is a symbolic link; nothing is written through it.");
@@ -62,10 +76,10 @@ TFileId FileIdOf(const fs::path& path) {
   return id;
 }
 
-std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
+std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root, std::vector<fs::path>* created) {
   const fs::path where = root.empty() ? fs::path(".") : root;
   std::error_code ec;
-  fs::create_directories(where, ec);
+  CreateFolders(where, created, ec);
   int fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     int err = errno;
@@ -77,11 +91,12 @@ std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
 
 TSafeDir::~TSafeDir() { ::close(static_cast<int>(handle_)); }
 
-std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
+std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name, bool* created) const {
   const int dirFd = static_cast<int>(handle_);
   const fs::path path = path_ / Utf8Path(name);
-  if (::mkdirat(dirFd, name.c_str(), 0777) != 0 && errno != EEXIST)
-    throw FileError("Cannot create folder " + PathText(path) + ". " + ErrnoText(errno));
+  const bool made = ::mkdirat(dirFd, name.c_str(), 0777) == 0;
+  if (!made && errno != EEXIST) throw FileError("Cannot create folder " + PathText(path) + ". " + ErrnoText(errno));
+  if (created) *created = made;
   int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     int err = errno;
@@ -93,6 +108,29 @@ std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
     throw FileError("Cannot open folder " + PathText(path) + ". " + ErrnoText(err));
   }
   return std::shared_ptr<const TSafeDir>(new TSafeDir(path, fd));
+}
+
+void TSafeDir::RemoveChildIfEmpty(const std::string& name) const {
+  ::unlinkat(static_cast<int>(handle_), name.c_str(), AT_REMOVEDIR);
+}
+
+void TSafeDir::RemoveStaleTemporaries() const {
+  const int fd = ::openat(static_cast<int>(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return;
+  }
+  std::vector<std::string> stale;
+  while (const dirent* e = ::readdir(dir))
+    if (IsStaleTemporary(e->d_name)) stale.push_back(e->d_name);
+  for (const std::string& name : stale) {
+    struct stat st;
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      ::unlinkat(fd, name.c_str(), 0);
+  }
+  ::closedir(dir);
 }
 
 TNameState TSafeDir::Inspect(const std::string& name, const TFileId& other) const {
@@ -122,7 +160,7 @@ TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name)
     : dir_(std::move(dir)), name_(std::move(name)) {
   const int dirFd = static_cast<int>(dir_->handle_);
   for (int attempt = 0; attempt < 16 && file_ < 0; ++attempt) {
-    temp_ = RandomName(".vld-", ".part");
+    temp_ = TemporaryPartName();
     file_ = ::openat(dirFd, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (file_ < 0 && errno != EEXIST) break;
   }
@@ -186,10 +224,10 @@ TFileId FileIdOf(const fs::path& path) {
   return id;
 }
 
-std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
+std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root, std::vector<fs::path>* created) {
   const fs::path where = SystemPath(root.empty() ? fs::path(".") : root);
   std::error_code ec;
-  fs::create_directories(where, ec);
+  CreateFolders(where, created, ec);
   if (!fs::is_directory(where, ec))
     throw FileError("Cannot create folder " + PathText(root) + ". " + (ec ? ec.message() : "It is a file."));
   return std::shared_ptr<const TSafeDir>(new TSafeDir(root, 0));
@@ -197,13 +235,15 @@ std::shared_ptr<const TSafeDir> TSafeDir::OpenRoot(const fs::path& root) {
 
 TSafeDir::~TSafeDir() = default;
 
-std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name) const {
+std::shared_ptr<const TSafeDir> TSafeDir::Child(const std::string& name, bool* created) const {
   const fs::path path = path_ / Utf8Path(name);
   const fs::path where = SystemPath(path_.empty() ? fs::path(".") / Utf8Path(name) : path);
   std::error_code ec;
+  if (created) *created = false;
   if (!IsLinkLike(where) && !fs::exists(fs::symlink_status(where, ec))) {
-    fs::create_directory(where, ec);
+    const bool made = fs::create_directory(where, ec);
     if (ec) throw FileError("Cannot create folder " + PathText(path) + ". " + ec.message());
+    if (created) *created = made;
   }
   if (IsLinkLike(where)) RefuseLink(path);
   if (!fs::is_directory(fs::symlink_status(where, ec))) NotAFolder(path);
@@ -222,6 +262,15 @@ TNameState TSafeDir::Inspect(const std::string& name, const TFileId& other) cons
   return state;
 }
 
+void TSafeDir::RemoveChildIfEmpty(const std::string& name) const {
+  const fs::path where = SystemPath(path_.empty() ? fs::path(".") / Utf8Path(name) : path_ / Utf8Path(name));
+  std::error_code ec;
+  if (!IsLinkLike(where) && fs::is_directory(fs::symlink_status(where, ec)) && fs::is_empty(where, ec) && !ec)
+    fs::remove(where, ec);
+}
+
+void TSafeDir::RemoveStaleTemporaries() const { vld::RemoveStaleTemporaries(path_); }
+
 bool TSafeDir::FoldsCase() const {
   std::string probe = RandomName(".vld-case-probe-", ".tmp");
   std::FILE* f = OpenFile(path_ / probe, "wbx");
@@ -237,7 +286,7 @@ TSafeFile::TSafeFile(std::shared_ptr<const TSafeDir> dir, std::string name)
     : dir_(std::move(dir)), name_(std::move(name)) {
   std::FILE* f = nullptr;
   for (int attempt = 0; attempt < 16 && !f; ++attempt) {
-    temp_ = RandomName(".vld-", ".part");
+    temp_ = TemporaryPartName();
     f = OpenFile(dir_->Path() / temp_, "wbx");
     if (!f && errno != EEXIST) break;
   }

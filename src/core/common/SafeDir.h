@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/common/Errors.h"
 #include "core/common/MemoryStream.h"
@@ -45,16 +46,25 @@ class TSafeDir {
  public:
   // The chosen destination, created with its parents when missing. It is the
   // user's choice, so links on the way to it are accepted. An empty path is
-  // the current folder.
-  static std::shared_ptr<const TSafeDir> OpenRoot(const std::filesystem::path& root);
+  // the current folder. The folders made on the way are added to `created`
+  // (outermost first).
+  static std::shared_ptr<const TSafeDir> OpenRoot(const std::filesystem::path& root,
+                                                  std::vector<std::filesystem::path>* created = nullptr);
   ~TSafeDir();
   TSafeDir(const TSafeDir&) = delete;
   TSafeDir& operator=(const TSafeDir&) = delete;
 
   // Opens the sub-folder `name` (one path part), creating it when missing.
   // Throws LinkRefusal when a symbolic link stands there and FileError when
-  // anything else that is not a folder does.
-  std::shared_ptr<const TSafeDir> Child(const std::string& name) const;
+  // anything else that is not a folder does. `created` tells whether it was made now.
+  std::shared_ptr<const TSafeDir> Child(const std::string& name, bool* created = nullptr) const;
+
+  // Removes the sub-folder `name` when it is empty (a folder a run made but
+  // wrote nothing into); anything else is left alone.
+  void RemoveChildIfEmpty(const std::string& name) const;
+
+  // Removes the temporary files a killed run of this program left here.
+  void RemoveStaleTemporaries() const;
 
   TNameState Inspect(const std::string& name, const TFileId& other) const;
 
