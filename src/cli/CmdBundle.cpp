@@ -3,7 +3,8 @@
 #include <sstream>
 
 #include "cli/CliCommon.h"
-#include "core/browser/FileTypes.h"
+#include "core/browser/Formats.h"
+#include "core/browser/OpenFile.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/Errors.h"
@@ -58,6 +59,8 @@ void List(const std::string& bundle, bool json) {
   }
   std::cout << out.str();
   std::cout.flush();
+  if (const std::string shorter = ShortBundleText(CountEntriesPastEnd(reader)); !shorter.empty())
+    std::cerr << "vldtool: warning: " << bundle << ": " << shorter << "\n";
   if (reader.IsDamaged()) {
     std::cerr << "vldtool: " << bundle << " is damaged: its directory announces " << reader.DeclaredCount()
               << " entries, the file holds " << reader.Count() << ".\n";

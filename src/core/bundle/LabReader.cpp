@@ -165,13 +165,6 @@ class NameSource {
 
 }  // namespace
 
-std::string FoldLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::int32_t ReadMagic(const std::filesystem::path& path) {
   TFileStream file(path);
   std::uint8_t b[4];
@@ -472,6 +465,11 @@ bool TLabReader::EntryComplete(int index) const {
   const TFileHeader& h = GetHeader(index);
   if (h.Size <= 0) return true;
   return h.Offset >= 0 && static_cast<std::int64_t>(h.Offset) + h.Size <= stream_.Size();
+}
+
+bool TLabReader::EntryMissing(int index) const {
+  const TFileHeader& h = GetHeader(index);
+  return h.Size > 0 && (h.Offset < 0 || h.Offset >= stream_.Size());
 }
 
 std::int64_t TLabReader::ExtractEntry(int index, const std::filesystem::path& target) {
