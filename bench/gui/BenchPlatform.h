@@ -27,7 +27,7 @@ class TBenchPlatform : public IPlatform {
   explicit TBenchPlatform(QString folder = {}) : folder_(std::move(folder)) {}
   void MessageBox(BoxKind, const QString& text) override { std::fprintf(stderr, "box: %s\n", qPrintable(text)); }
   std::optional<QString> OpenFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
+  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
   std::optional<QString> ChooseFolder(QWidget*, const QString&) override {

@@ -3,7 +3,8 @@
 #include <sstream>
 
 #include "cli/CliCommon.h"
-#include "core/browser/FileTypes.h"
+#include "core/browser/Formats.h"
+#include "core/browser/OpenFile.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/Errors.h"
@@ -59,6 +60,8 @@ void List(const std::string& bundle, bool json) {
   }
   std::cout << out.str();
   std::cout.flush();
+  if (const std::string shorter = ShortBundleText(CountEntriesPastEnd(reader)); !shorter.empty())
+    std::cerr << "vldtool: warning: " << bundle << ": " << shorter << "\n";
   if (ReportDamage(reader, bundle + " is damaged: ")) throw VldError("The bundle is damaged.");
 }
 

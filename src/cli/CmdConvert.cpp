@@ -5,7 +5,6 @@
 #include "cli/CliCommon.h"
 #include "core/audio/BinkData.h"
 #include "core/browser/ConvertBatch.h"
-#include "core/browser/FileTypes.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"

@@ -4,6 +4,7 @@
 #include "cli/CliBatch.h"
 #include "cli/CliCommon.h"
 #include "core/browser/ExtractPaths.h"
+#include "core/browser/OpenFile.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
@@ -30,15 +31,22 @@ void Extract(const std::string& bundle, const std::string& outDir, const std::ve
     }
   }
 
+  // Entries of which nothing lies in the file are not written at all.
+  std::vector<int> present, missing;
+  for (int index : indexes) (reader.EntryMissing(index) ? missing : present).push_back(index);
+
   std::filesystem::path destination = ExtractDestination(outDir, bundle);
-  std::vector<TBatchItem> items = EntryItems(reader, indexes);
+  std::vector<TBatchItem> items = EntryItems(reader, present);
   TBatchResult result = RunCliBatch(reader, destination, items, {}, jobs, !BundleStem(bundle).empty());
   if (result.stopped) throw VldError(BatchStopText(result, static_cast<int>(items.size()), "Extraction"));
 
   std::cerr << "Extracted " << result.files << " entries (" << result.bytes << " bytes) into " << PathText(destination)
             << "\n";
   std::string refused = ReportBatchNotes(reader, result);
-  bool damaged = false;
+  bool damaged = !missing.empty();
+  for (int index : missing)
+    std::cerr << "vldtool: entry " << reader.GetName(index) << " lies past the end of the bundle; not written.\n";
+  if (!missing.empty()) std::cerr << "vldtool: " << ShortBundleText(CountEntriesPastEnd(reader)) << "\n";
   if (result.CutShort()) {
     for (int index : result.cutShortIndexes)
       std::cerr << "vldtool: entry " << ShownName(reader.GetName(index)) << " runs past the end of the bundle; written "

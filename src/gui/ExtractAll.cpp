@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,10 +28,7 @@ TExtractForm::TExtractForm(QWidget* parent)
   btCancel = new QPushButton("Cancel", this);
   btCancel->setObjectName("btCancel");
   btCancel->setGeometry(254, 64, 75, 25);
-  connect(btCancel, &QPushButton::clicked, this, [this] {
-    btCancel->setEnabled(false);
-    emit cancelRequested();
-  });
+  connect(btCancel, &QPushButton::clicked, this, [this] { RequestCancel(); });
 }
 
 void TExtractForm::Begin(const QString& title, int total) {
@@ -55,6 +53,26 @@ void TExtractForm::SetProgress(int done, int total, qint64 bytes, const QString&
   lCounts->setText(QString("%1 of %2 entries, %3").arg(done).arg(total).arg(SizeText(bytes)));
 }
 
+void TExtractForm::SetShare(qint64 done, qint64 total, const QString& text) {
+  ProgressBar1->setMaximum(100);
+  ProgressBar1->setValue(total > 0 ? static_cast<int>(done * 100 / total) : 0);
+  CurFilename->setText(text);
+}
+
+void TExtractForm::RequestCancel() {
+  if (!btCancel->isEnabled()) return;
+  btCancel->setEnabled(false);
+  emit cancelRequested();
+}
+
+void TExtractForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    RequestCancel();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
 void TExtractForm::Finish() {
   ProgressBar1->setValue(ProgressBar1->maximum());
   hide();
@@ -68,5 +86,5 @@ void TExtractForm::showEvent(QShowEvent* event) {
 void TExtractForm::closeEvent(QCloseEvent* event) {
   // Closing the window asks to cancel; it goes away when the work has stopped.
   event->ignore();
-  if (btCancel->isEnabled()) btCancel->click();
+  RequestCancel();
 }

@@ -25,8 +25,12 @@ class TExtractForm : public QWidget {
   void Begin(const QString& title, int total);
   // `done` items finished; `current` is the file being written now.
   void SetProgress(int done, int total, qint64 bytes, const QString& current);
+  // One large copy: `done` of `total` bytes, the bar in per cent.
+  void SetShare(qint64 done, qint64 total, const QString& text);
   // The run has ended: the bar full, the window hidden.
   void Finish();
+  // Asks to cancel, as the Cancel button does (once).
+  void RequestCancel();
 
  signals:
   void cancelRequested();
@@ -34,4 +38,5 @@ class TExtractForm : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };

@@ -7,10 +7,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QKeyEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -18,34 +15,40 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QUrl>
-#include <QVBoxLayout>
 
-#include "core/browser/FileTypes.h"
-#include "core/bundle/LabReader.h"
-#include "core/common/Errors.h"
+#include "gui/BatchUi.h"
+#include "gui/EntryActions.h"
 #include "gui/EntryList.h"
+#include "gui/EntryPanel.h"
 #include "gui/ExtractAll.h"
 #include "gui/GuiText.h"
-#include "gui/HexViewForm.h"
 #include "gui/ImageViewer.h"
-#include "gui/SurfacePlayer.h"
+#include "gui/ListPane.h"
 #include "gui/TextViewer.h"
 #include "gui/Work.h"
 
 namespace {
 
-constexpr char kOpenFilter[] = "Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b";
+// Bundles first; the stand-alone movies the viewer also opens after them.
+constexpr char kOpenFilter[] = "Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b|Bink animations (*.bik)|*.bik";
+const char* const kListWidthKey = "window/listWidth";
+const char* const kWindowSizeKey = "window/size";
 
 }  // namespace
 
 TMainForm::TMainForm(IPlatform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
   setObjectName("MainForm");
-  work_ = new TWorkRunner(this);
-  connect(work_, &TWorkRunner::Finished, this, &TMainForm::workFinished);
-  BuildWindow();
+  setWindowTitle("VLD Resource Viewer " VLD_VERSION);
+  setAcceptDrops(true);
+  session_ = new TSession(platform, this);
+  actions_ = new TEntryActions(*session_, this);
+  batch_ = new TBatchUi(*session_, this);
+  BuildPanes();
+  BuildStatusBar();
+  BuildMenus();
+  ConnectMenus();
+  ConnectParts();
   FormCreate();
-  platform_.Player().onNotify = [this] { Guarded([this] { MediaPlayerNotify(); }); };
 }
 
 TMainForm::~TMainForm() {
@@ -53,38 +56,138 @@ TMainForm::~TMainForm() {
   FormClose();
 }
 
-bool TMainForm::Busy() const { return work_->Busy(); }
-
-void TMainForm::CancelWork() { work_->Cancel(); }
-
-bool TMainForm::RefuseWhileBusy() {
-  if (!work_->Busy()) return false;
-  SetStatus(1, work_->What() + " is still running: wait for it to finish or cancel it.");
-  return true;
+void TMainForm::BuildPanes() {
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(6);
+  Splitter1->setChildrenCollapsible(false);
+  list_ = new TListPane(*session_, Splitter1);
+  panel_ = new TEntryPanel(Splitter1);
+  FileBox = list_->FileBox;
+  gbFileInfo = panel_->gbFileInfo;
+  gbActions = panel_->gbActions;
+  lFilename = panel_->lFilename;
+  lOffset = panel_->lOffset;
+  lSize = panel_->lSize;
+  lType = panel_->lType;
+  btAction = panel_->btAction;
+  btSaveBMP = panel_->btSaveBMP;
+  btSaveFile = panel_->btSaveFile;
+  btSaveWav = panel_->btSaveWav;
+  Label5 = panel_->Label5;
+  Memo1 = panel_->Memo1;
+  Splitter1->addWidget(list_);
+  Splitter1->addWidget(panel_);
+  // Both panes share a wider window, so long names show in full when the
+  // window grows; the window's size and the list's width come back as the user left them.
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setStretchFactor(1, 1);
+  const QSize size = ViewerSettings().value(kWindowSizeKey, QSize(635, 468)).toSize();
+  resize(std::clamp(size.width(), 400, 8000), std::clamp(size.height(), 300, 8000));
+  const int listWidth = std::clamp(ViewerSettings().value(kListWidthKey, 201).toInt(), 80, width() - 206);
+  Splitter1->setSizes({listWidth, width() - listWidth - 6});
+  setCentralWidget(Splitter1);
 }
 
-vld::StatusFn TMainForm::WorkerStatus() {
-  return [this](const std::string& text) {
-    QString t = QString::fromStdString(text);
-    work_->Post([this, t] { SetStatus(1, t); });
-  };
-}
-
-vld::LogFn TMainForm::WorkerMemo() {
-  return [this](const std::string& line) {
-    QString t = QString::fromLatin1(line.c_str());
-    work_->Post([this, t] { Memo1->appendPlainText(t); });
-  };
-}
-
-void TMainForm::ShowError(std::exception_ptr e) {
-  try {
-    std::rethrow_exception(e);
-  } catch (const std::exception& x) {
-    ShowError(x);
-  } catch (...) {
-    platform_.MessageBox(BoxKind::Error, "An unexpected error occurred.");
+void TMainForm::BuildStatusBar() {
+  StatusBar1 = statusBar();
+  StatusBar1->setObjectName("StatusBar1");
+  StatusBar1->setSizeGripEnabled(false);
+  for (int i = 0; i < 2; ++i) {
+    StatusPanel[i] = new QLabel(StatusBar1);
+    StatusPanel[i]->setObjectName(QString("StatusPanel%1").arg(i));
   }
+  StatusPanel[0]->setFixedWidth(150);
+  // Messages take the width the count leaves; a long one is cut on screen
+  // and shows in full as the tooltip.
+  StatusPanel[1]->setMinimumWidth(1);
+  StatusPanel[1]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  StatusBar1->addWidget(StatusPanel[0]);
+  StatusBar1->addWidget(StatusPanel[1], 1);
+}
+
+void TMainForm::BuildMenus() {
+  File1 = menuBar()->addMenu("&File");
+  OpenLAB1 = File1->addAction("&Open bundle...");
+  OpenLAB1->setShortcut(QKeySequence("Ctrl+O"));
+  mnOpenRecent = File1->addMenu("Open &recent");
+  File1->addSeparator();
+  Exit1 = File1->addAction("E&xit");
+  Exit1->setShortcut(QKeySequence("Ctrl+X"));
+  BuildBatchMenu();
+  mnView = menuBar()->addMenu("&View");
+  acFindEntry = mnView->addAction("&Find entry");
+  acFindEntry->setShortcut(QKeySequence("Ctrl+F"));
+  acFolderView = mnView->addAction("F&older view");
+  acFolderView->setCheckable(true);
+  acHexView = mnView->addAction("&Hex view");
+  acHexView->setShortcut(QKeySequence("Ctrl+H"));
+  Help1 = menuBar()->addMenu("&Help");
+  About1 = Help1->addAction("&About...");
+  // Escape stops running work as the progress window's Cancel does.
+  acCancelWork = new QAction("Cancel", this);
+  acCancelWork->setShortcut(QKeySequence(Qt::Key_Escape));
+  addAction(acCancelWork);
+}
+
+void TMainForm::BuildBatchMenu() {
+  Batchripping1 = menuBar()->addMenu("&Batch ripping...");
+  Extractall1 = Batchripping1->addAction("Extract &all...");
+  // Visible, unlike the original hidden item: it asks for its folder now.
+  SavealltilesasBMPs1 = Batchripping1->addAction("Save all tiles as BMPs...");
+  Batchripping1->addSeparator();
+  acSaveSelected = Batchripping1->addAction("Save &selected...");
+  acSaveSelectedBmp = Batchripping1->addAction("Save selected, pictures as BMP...");
+  acSaveSelectedPng = Batchripping1->addAction("Save selected, pictures as PNG...");
+}
+
+template <class F>
+void TMainForm::OnTriggered(QAction* action, F handler) {
+  connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, &handler] { (this->*handler)(); }); });
+}
+
+void TMainForm::ConnectMenus() {
+  OnTriggered(OpenLAB1, &TMainForm::OpenLAB1Click);
+  OnTriggered(Exit1, &TMainForm::Exit1Click);
+  OnTriggered(Extractall1, &TMainForm::btnExtractAll);
+  OnTriggered(SavealltilesasBMPs1, &TMainForm::SavealltilesasBMPs1Click);
+  OnTriggered(About1, &TMainForm::About1Click);
+  OnTriggered(acHexView, &TMainForm::ShowHexView);
+  OnTriggered(acCancelWork, &TMainForm::CancelWork);
+  connect(acFindEntry, &QAction::triggered, list_, &TListPane::FocusFilter);
+  connect(acFolderView, &QAction::toggled, this, [this](bool on) { Guarded([&] { list_->ShowFolders(on); }); });
+  auto saveSelected = [this](std::optional<vld::ImageFormat> convert) {
+    Guarded([&] { batch_->SaveSelected(list_->ChosenEntries(), convert); });
+  };
+  connect(acSaveSelected, &QAction::triggered, this, [saveSelected] { saveSelected(std::nullopt); });
+  connect(acSaveSelectedBmp, &QAction::triggered, this, [saveSelected] { saveSelected(vld::ImageFormat::Bmp); });
+  connect(acSaveSelectedPng, &QAction::triggered, this, [saveSelected] { saveSelected(vld::ImageFormat::Png); });
+  connect(mnOpenRecent, &QMenu::aboutToShow, this, [this] { list_->FillRecentMenu(mnOpenRecent); });
+  list_->FillRecentMenu(mnOpenRecent);
+}
+
+void TMainForm::ConnectParts() {
+  session_->SetSelectionSource([this] { return SelectedIndex(); });
+  connect(session_, &TSession::statusChanged, this, &TMainForm::SetStatus);
+  connect(session_, &TSession::logLine, Memo1, &QPlainTextEdit::appendPlainText);
+  connect(&session_->Work(), &TWorkRunner::Finished, this, &TMainForm::workFinished);
+  connect(list_, &TListPane::entryChosen, this, [this] { Guarded([this] { FileBoxClick(); }); });
+  connect(list_, &TListPane::entryActivated, this, [this] { Guarded([this] { btnAction(); }); });
+  connect(list_, &TListPane::countChanged, this, [this](const QString& text) { SetStatus(0, text); });
+  connect(list_, &TListPane::openRequested, this, [this](const QString& path) { Guarded([&] { OpenRecent(path); }); });
+  list_->SetDragSource([this](const std::vector<int>& entries) {
+    QList<QUrl> urls;
+    Guarded([&] { urls = batch_->DragFiles(entries); });
+    return urls;
+  });
+  connect(batch_, &TBatchUi::inputEnabled, this, &TMainForm::SetInputEnabled);
+  connect(batch_, &TBatchUi::tileNameChosen, Label5, &QLabel::setText);
+  connect(btAction, &QPushButton::clicked, this, [this] { Guarded([this] { btnAction(); }); });
+  connect(btSaveBMP, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveBMPClick(); }); });
+  connect(panel_->btSavePNG, &QPushButton::clicked, this, [this] { Guarded([this] { btSavePNGClick(); }); });
+  connect(btSaveFile, &QPushButton::clicked, this, [this] { Guarded([this] { btnSaveFile(); }); });
+  connect(btSaveWav, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveWavClick(); }); });
+  platform_.Player().onNotify = [this] { Guarded([this] { MediaPlayerNotify(); }); };
 }
 
 void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtractForm* extract,
@@ -94,410 +197,108 @@ void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtract
   extractForm_ = extract;
   surfaceForm_ = surface;
   debugForm_ = debug;
-  ConnectWindows();
+  actions_->AttachWindows(image, text, surface);
+  batch_->SetProgressWindow(extract);
+  connect(image, &TImageForm::saveRequested, this,
+          [this](const vld::Bytes& bmp) { Guarded([&] { actions_->SavePictureFromViewer(bmp, false); }); });
+  connect(image, &TImageForm::savePngRequested, this,
+          [this](const vld::Bytes& bmp) { Guarded([&] { actions_->SavePictureFromViewer(bmp, true); }); });
+  connect(text, &TTextViewerForm::saveRequested, this, [this](const QString& name, const vld::Bytes& bytes) {
+    Guarded([&] { actions_->SaveTextFromViewer(name, bytes); });
+  });
+  connect(extract, &TExtractForm::cancelRequested, this, [this] { session_->Work().Cancel(); });
 }
 
-void TMainForm::ConnectWindows() {
-  connect(imageForm_, &TImageForm::saveRequested, this,
-          [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp, false); }); });
-  connect(imageForm_, &TImageForm::savePngRequested, this,
-          [this](const vld::Bytes& bmp) { Guarded([&] { SavePictureFromViewer(bmp, true); }); });
-  connect(textForm_, &TTextViewerForm::saveRequested, this,
-          [this](const QString& name, const vld::Bytes& text) { Guarded([&] { SaveTextFromViewer(name, text); }); });
-  connect(extractForm_, &TExtractForm::cancelRequested, this, [this] { CancelWork(); });
-}
-
-namespace {
-const char* const kListWidthKey = "window/listWidth";
-const char* const kWindowSizeKey = "window/size";
-}  // namespace
-
-void TMainForm::BuildWindow() {
-  setWindowTitle("VLD Resource Viewer " VLD_VERSION);
-  setAcceptDrops(true);
-
-  Splitter1 = new QSplitter(Qt::Horizontal, this);
-  Splitter1->setObjectName("Splitter1");
-  Splitter1->setHandleWidth(6);
-  Splitter1->setChildrenCollapsible(false);
-  // The list pane: the filter row, the folder view (off until asked for) and the list.
-  auto* left = new QWidget(Splitter1);
-  auto* leftLayout = new QVBoxLayout(left);
-  leftLayout->setContentsMargins(0, 0, 0, 0);
-  leftLayout->setSpacing(2);
-  BuildFilterRow(left, leftLayout);
-  FileBox = new TEntryList(left);
-  FileBox->setObjectName("FileBox");
-  FileBox->installEventFilter(this);
-  leftLayout->addWidget(FileBox, 1);
-
-  auto* right = new QWidget(Splitter1);
-  auto* rightLayout = new QVBoxLayout(right);
-  gbFileInfo = new QGroupBox("File info", right);
-  auto* info = new QGridLayout(gbFileInfo);
-  const char* captions[] = {"Filename:", "Offset:", "Size:", "Type:"};
-  QLabel** values[] = {&lFilename, &lOffset, &lSize, &lType};
-  const char* names[] = {"lFilename", "lOffset", "lSize", "lType"};
-  for (int row = 0; row < 4; ++row) {
-    info->addWidget(new QLabel(captions[row], gbFileInfo), row, 0);
-    *values[row] = new QLabel(gbFileInfo);
-    (*values[row])->setObjectName(names[row]);
-    (*values[row])->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    info->addWidget(*values[row], row, 1);
-  }
-  info->setColumnStretch(1, 1);
-
-  gbActions = new QGroupBox("Actions", right);
-  auto* actions = new QGridLayout(gbActions);
-  btAction = new QPushButton("[Action]", gbActions);
-  btSaveBMP = new QPushButton("Save as BMP...", gbActions);
-  btSaveFile = new QPushButton("Save file...", gbActions);
-  btSaveWav = new QPushButton("Save as Wave...", gbActions);
-  btAction->setObjectName("btAction");
-  btSaveBMP->setObjectName("btSaveBMP");
-  btSavePNG = new QPushButton("Save as PNG...", gbActions);
-  btSavePNG->setObjectName("btSavePNG");
-  btSaveFile->setObjectName("btSaveFile");
-  btSaveWav->setObjectName("btSaveWav");
-  actions->addWidget(btAction, 0, 0);
-  actions->addWidget(btSaveBMP, 0, 1);
-  actions->addWidget(btSavePNG, 0, 2);
-  actions->addWidget(btSaveFile, 1, 0);
-  actions->addWidget(btSaveWav, 1, 1);
-  rightLayout->addWidget(gbFileInfo);
-  rightLayout->addWidget(gbActions);
-  rightLayout->addStretch(1);
-
-  // Hidden helpers used by the tile batch command and the WVC converter.
-  Label5 = new QLabel(right);
-  Label5->setObjectName("Label5");
-  Label5->hide();
-  Memo1 = new QPlainTextEdit(right);
-  Memo1->setObjectName("Memo1");
-  Memo1->hide();
-
-  Splitter1->addWidget(left);
-  Splitter1->addWidget(right);
-  // Both panes share a wider window, so long names show in full when the
-  // window grows; the width the user gives the list is kept for the next run.
-  Splitter1->setStretchFactor(0, 1);
-  Splitter1->setStretchFactor(1, 1);
-  // The window's size and the list's width come back as the user left them.
-  const QSize size = ViewerSettings().value(kWindowSizeKey, QSize(635, 468)).toSize();
-  resize(std::clamp(size.width(), 400, 8000), std::clamp(size.height(), 300, 8000));
-  const int listWidth = std::clamp(ViewerSettings().value(kListWidthKey, 201).toInt(), 80, width() - 206);
-  Splitter1->setSizes({listWidth, width() - listWidth - 6});
-  setCentralWidget(Splitter1);
-
-  StatusBar1 = statusBar();
-  StatusBar1->setObjectName("StatusBar1");
-  StatusBar1->setSizeGripEnabled(false);
-  const int widths[] = {150, 350};
-  for (int i = 0; i < 2; ++i) {
-    StatusPanel[i] = new QLabel(StatusBar1);
-    StatusPanel[i]->setObjectName(QString("StatusPanel%1").arg(i));
-    StatusPanel[i]->setFixedWidth(widths[i]);
-    StatusBar1->addWidget(StatusPanel[i]);
-  }
-
-  File1 = menuBar()->addMenu("&File");
-  OpenLAB1 = File1->addAction("&Open bundle...");
-  OpenLAB1->setShortcut(QKeySequence("Ctrl+O"));
-  OpenRecent1 = File1->addMenu("Open &recent");
-  File1->addSeparator();
-  Exit1 = File1->addAction("E&xit");
-  Exit1->setShortcut(QKeySequence("Ctrl+X"));
-  Batchripping1 = menuBar()->addMenu("&Batch ripping...");
-  Extractall1 = Batchripping1->addAction("Extract &all...");
-  SavealltilesasBMPs1 = Batchripping1->addAction("Save all tiles as BMPs...");
-  // Visible, unlike the original hidden item: it asks for its folder now.
-  Batchripping1->addSeparator();
-  Saveselected1 = Batchripping1->addAction("Save &selected...");
-  SaveselectedBMP1 = Batchripping1->addAction("Save selected, pictures as BMP...");
-  SaveselectedPNG1 = Batchripping1->addAction("Save selected, pictures as PNG...");
-  View1 = menuBar()->addMenu("&View");
-  FolderView1 = View1->addAction("&Folder view");
-  FolderView1->setCheckable(true);
-  Hexview1 = View1->addAction("&Hex view");
-  Hexview1->setShortcut(QKeySequence("Ctrl+H"));
-  Help1 = menuBar()->addMenu("&Help");
-  About1 = Help1->addAction("&About...");
-
-  connect(OpenLAB1, &QAction::triggered, this, [this] { Guarded([this] { OpenLAB1Click(); }); });
-  connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
-  connect(Extractall1, &QAction::triggered, this, [this] { Guarded([this] { btnExtractAll(); }); });
-  connect(SavealltilesasBMPs1, &QAction::triggered, this, [this] { Guarded([this] { SavealltilesasBMPs1Click(); }); });
-  connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
-  connect(Hexview1, &QAction::triggered, this, [this] { Guarded([this] { ShowHexView(); }); });
-  connect(FileBox, &TEntryList::currentRowChanged, this, [this](int) { Guarded([this] { FileBoxClick(); }); });
-  connect(FileBox, &TEntryList::entryActivated, this, [this](int) { Guarded([this] { btnAction(); }); });
-  ConnectListFeatures();
-  connect(btAction, &QPushButton::clicked, this, [this] { Guarded([this] { btnAction(); }); });
-  connect(btSaveBMP, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveBMPClick(); }); });
-  connect(btSavePNG, &QPushButton::clicked, this, [this] { Guarded([this] { btSavePNGClick(); }); });
-  connect(btSaveFile, &QPushButton::clicked, this, [this] { Guarded([this] { btnSaveFile(); }); });
-  connect(btSaveWav, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveWavClick(); }); });
-}
-
-void TMainForm::FormCreate() {
-  FPlayerOpen = false;
-  ClearEntryPanels();
-}
-
-vld::TRunTempDir& TMainForm::TempDir() {
-  if (!tempDir_) tempDir_ = std::make_unique<vld::TRunTempDir>();
-  return *tempDir_;
-}
+void TMainForm::FormCreate() { panel_->Clear(); }
 
 void TMainForm::SetStatus(int panel, const QString& text) {
-  if (panel == 1 && (statusHistory_.isEmpty() || statusHistory_.last() != text)) {
-    if (statusHistory_.size() > 1000) statusHistory_.removeFirst();
-    statusHistory_ << text;
-  }
   StatusPanel[panel]->setText(text);
+  StatusPanel[panel]->setToolTip(text);
   StatusBar1->repaint();
 }
 
 QString TMainForm::StatusText(int panel) const { return StatusPanel[panel]->text(); }
 
-int TMainForm::EntryCount() const { return FileBox->count(); }
+bool TMainForm::Busy() const { return session_->Work().Busy(); }
+
+void TMainForm::CancelWork() {
+  // The progress window's button goes off as when it is clicked.
+  if (extractForm_ && extractForm_->isVisible()) extractForm_->RequestCancel();
+  session_->Work().Cancel();
+}
+
+void TMainForm::SetInputEnabled(bool enabled) {
+  // The secondary windows are children of this one, so the window itself
+  // stays enabled and its parts take no input instead.
+  centralWidget()->setEnabled(enabled);
+  menuBar()->setEnabled(enabled);
+  for (QAction* a : {OpenLAB1, Extractall1, SavealltilesasBMPs1}) a->setEnabled(enabled);
+}
+
+bool TMainForm::InputEnabled() const { return centralWidget()->isEnabled() && menuBar()->isEnabled(); }
 
 int TMainForm::SelectedIndex() const {
-  if (FileBox->count() == 0) return -1;
-  int row = FileBox->currentRow();
+  const int row = FileBox->currentRow();
   return row >= 0 && row < FileBox->count() ? row : -1;
-}
-
-std::string TMainForm::SelectedRawName() const {
-  int i = SelectedIndex();
-  if (i < 0) return {};
-  if (FBundleOpen && FReader && i < FReader->Count()) return std::string(FReader->GetName(i));
-  return Bytes8(FileBox->itemText(i));
-}
-
-bool TMainForm::RefuseEmptyEntry(int index) {
-  if (FReader->GetSize(index) < 1) {
-    platform_.MessageBox(BoxKind::Error, kSizeRefusal);
-    return true;
-  }
-  return false;
-}
-
-void TMainForm::ShowError(const std::exception& e) {
-  platform_.MessageBox(BoxKind::Error, QString::fromUtf8(e.what()));
-}
-
-std::optional<QString> TMainForm::RunSaveDialog(const QString& suggestedName, const QString& filter,
-                                                const QString& defaultExt) {
-  if (!filter.isEmpty()) saveDialogFilter_ = filter;
-  std::optional<QString> path = platform_.SaveFile(this, suggestedName, saveDialogFilter_, defaultExt);
-  // Saving over the open file would destroy what everything here reads from.
-  std::error_code ec;
-  if (path && (FReader || FSingleFile.IsOpen()) && std::filesystem::equivalent(FsPath(*path), FsPath(FFileName), ec)) {
-    platform_.MessageBox(BoxKind::Error, *path +
-                                             " is the file that is open here; saving over it would destroy it. "
-                                             "Choose another name.");
-    return std::nullopt;
-  }
-  return path;
-}
-
-void TMainForm::ReleaseOpenFile() {
-  if (FReader) {
-    FReader->Close();
-    FReader.reset();
-  }
-  FSingleFile.Close();
-  FSingleSize = 0;
 }
 
 void TMainForm::OpenLAB1Click() {
   std::optional<QString> path = platform_.OpenFile(this, kOpenFilter, "lab");
-  if (!path) return;
-  OpenFile(*path);
+  if (path) OpenFile(*path);
+}
+
+void TMainForm::OpenRecent(const QString& path) {
+  if (QFileInfo::exists(path)) return OpenFile(path);
+  list_->ForgetRecentFile(path);
+  list_->FillRecentMenu(mnOpenRecent);
+  SetStatus(1, path + " no longer exists; it was removed from the recent files.");
 }
 
 void TMainForm::OpenFile(const QString& path) {
   // The worker reads the open bundle: it must not be replaced under it.
-  if (RefuseWhileBusy()) return;
-  {
-    QSignalBlocker block(FileBox);
-    FileBox->Model()->Reset(0, {});
-  }
-  ReleaseOpenFile();
-  FFileName = path;
-  FBundleOpen = FSingleBink = FSingleSmush = false;
+  if (session_->RefuseWhileBusy()) return;
+  list_->Clear();
+  session_->File().Close();
   // Nothing of the previous file stays on show while this one loads.
-  ClearEntryPanels();
+  panel_->Clear();
   SetStatus(0, "");
-  SetStatus(1, "Loading LAB \"" + path + "\"...");
+  session_->SetStatus(1, "Loading LAB \"" + path + "\"...");
   try {
     LoadFile(path);
   } catch (...) {
-    SetStatus(1, "");
+    session_->SetStatus(1, "");
     throw;
   }
 }
 
-void TMainForm::ClearEntryPanels() {
-  for (QLabel* l : {lFilename, lOffset, lSize, lType}) l->clear();
-  for (QPushButton* b : {btAction, btSaveBMP, btSavePNG, btSaveFile, btSaveWav}) b->setEnabled(false);
-}
-
 void TMainForm::LoadFile(const QString& path) {
-  const vld::FileKind kind = vld::IdentifyFile(FsPath(path));
-  if (kind == vld::FileKind::SingleBink) {
-    // The file was accepted: a notice, not an error.
-    platform_.MessageBox(BoxKind::Information, "Bink");
-    FSingleBink = true;
-  } else if (kind == vld::FileKind::SingleSmush) {
-    platform_.MessageBox(BoxKind::Information, "Smush");
-    FSingleSmush = true;
-  } else if (kind != vld::FileKind::Bundle) {
-    QString msg = "This is not a LAB bundle.\r\n";
-    if (kind == vld::FileKind::Mp3)
-      msg += "This an MP3 file used for music. You need an external MP3 player to play it.";
-    msg += "\r\nSee the readme.txt for more information about this.";
-    SetStatus(1, "");
-    platform_.MessageBox(BoxKind::Error, msg);
+  vld::TOpenFile& file = session_->File();
+  const vld::FileKind kind = file.Open(FsPath(path));
+  session_->SetStatus(1, "");
+  // A stand-alone movie is accepted: a notice, not an error.
+  if (kind == vld::FileKind::SingleBink) platform_.MessageBox(BoxKind::Information, "Bink");
+  if (kind == vld::FileKind::SingleSmush) platform_.MessageBox(BoxKind::Information, "Smush");
+  if (!file.IsOpen()) {
+    platform_.MessageBox(BoxKind::Error, QString::fromStdString(vld::RejectionText(kind)));
     return;
   }
-  SetStatus(1, "");
-
-  if (FSingleBink || FSingleSmush) {
-    const QString name = FileNamePart(path);
-    int dot = name.indexOf('.');
-    // Cut before the first "."; a name without one keeps nothing.
-    FDisplayName = (dot < 0 ? QString() : name.left(dot)) + ".bik";
-    try {
-      FSingleFile.Open(FsPath(path));
-    } catch (...) {
-      FSingleBink = FSingleSmush = false;
-      throw;
-    }
-    FSingleSize = static_cast<std::int32_t>(std::min<std::int64_t>(FSingleFile.Size(), INT32_MAX));
-    {
-      QSignalBlocker block(FileBox);
-      FileBox->Model()->Reset(1, [this](int) { return FDisplayName; });
-    }
-    SetStatus(1, "");
-    SetStatus(0, "");
-  } else {
-    auto reader = std::make_unique<vld::TLabReader>();
-    reader->Open(FsPath(path));
-    FReader = std::move(reader);
-    FBundleOpen = true;
-    {
-      QSignalBlocker block(FileBox);
-      const vld::TLabReader* reader = FReader.get();
-      FileBox->Model()->Reset(FReader->Count(), [reader](int i) { return Latin1(reader->GetName(i)); });
-    }
-    SetStatus(0, QString::number(FReader->Count()) + " files in the bundle");
-  }
-
-  AddRecentFile(path);
-  FileOpened();
-  StatusBar1->repaint();
+  list_->AddRecentFile(path);
+  list_->FillRecentMenu(mnOpenRecent);
+  list_->FileChanged();
   FileBox->setFocus();
-  {
-    QSignalBlocker block(FileBox);
-    if (FileBox->count() > 0) FileBox->setCurrentRow(0);
-  }
-  FileBoxClick();
-
-  if (FBundleOpen && FReader->IsDamaged()) {
-    platform_.MessageBox(BoxKind::Warning,
-                         QString("The bundle is damaged: its directory announces %1 entries, but the file holds "
-                                 "only %2 of them (or a name is longer than %3 characters). The entries that exist "
-                                 "are listed.")
-                             .arg(FReader->DeclaredCount())
-                             .arg(FReader->Count())
-                             .arg(vld::kMaxNameLength));
+  const QString damaged = QString::fromStdString(file.DamagedDirectoryText());
+  if (!damaged.isEmpty()) platform_.MessageBox(BoxKind::Warning, damaged);
+  // A bundle cut short says so at once, not entry by entry.
+  const QString shorter = QString::fromStdString(file.ShortBundleText());
+  if (!shorter.isEmpty()) {
+    session_->SetStatus(1, shorter);
+    platform_.MessageBox(BoxKind::Warning, shorter);
   }
 }
 
-void TMainForm::FileBoxClick() {
-  int i = SelectedIndex();
-  if (i < 0) return;
-  std::string name;
-  if (FSingleBink || FSingleSmush) {
-    lFilename->setText(FDisplayName);
-    lOffset->setText("0x00000000");
-    lSize->setText(QString::fromStdString(vld::FormatSize(FSingleSize)));
-    name = Bytes8(FDisplayName);
-  } else if (FBundleOpen) {
-    name = FReader->GetName(i);
-    lFilename->setText(Latin1(name));
-    lOffset->setText(QString::fromStdString(vld::FormatOffset(FReader->GetOffset(i))));
-    lSize->setText(QString::fromStdString(vld::FormatSize(FReader->GetSize(i))));
-  } else {
-    return;
-  }
-  ApplyFileType(name);
-}
+void TMainForm::FileBoxClick() { panel_->ShowEntry(File(), SelectedIndex()); }
 
-void TMainForm::ApplyFileType(const std::string& name) {
-  const vld::FileTypeRow& row = vld::ClassifyName(name);
-  // A movie inside a bundle is a Bink animation too; the type table's text
-  // for it was never meant to be seen.
-  const bool bundleMovie = FBundleOpen && vld::FormatForType(name).family == vld::FormatFamily::Movie;
-  lType->setText(bundleMovie ? QString("Bink animation") : Latin1(vld::TypeText(name, FSingleBink, FSingleSmush)));
-  if (vld::DispatchAction(name) == vld::EntryAction::None) {
-    // What has no view of its own is shown as bytes.
-    btAction->setText(kHexViewCaption);
-    btAction->setEnabled(true);
-  } else {
-    if (row.caption) btAction->setText(row.caption);
-    btAction->setEnabled(row.action);
-  }
-  btSaveBMP->setEnabled(row.saveBmp);
-  btSavePNG->setEnabled(row.saveBmp);
-  btSaveWav->setEnabled(row.saveWav);
-  btSaveFile->setEnabled(row.saveFile);
-}
-
-void TMainForm::btnAction() {
-  if (SelectedIndex() < 0) return;
-  if (RefuseWhileBusy()) return;
-  // The button's enabled state is not consulted: Enter and double click run
-  // the action of a ".lua" entry although its button is disabled.
-  lastAction_ = vld::DispatchAction(SelectedRawName());
-  switch (lastAction_) {
-    case vld::EntryAction::ViewTil:
-      btnViewTil();
-      break;
-    case vld::EntryAction::PlayWvc:
-      btnPlayWvc();
-      break;
-    case vld::EntryAction::ShowLua:
-      btnShowLua();
-      break;
-    case vld::EntryAction::ViewText:
-      btnViewText();
-      break;
-    case vld::EntryAction::PlaySurface:
-      btnPlaySurface();
-      break;
-    case vld::EntryAction::ShowKFN:
-      btnShowKFN();
-      break;
-    case vld::EntryAction::ShowTGA:
-      btnShowTGA();
-      break;
-    case vld::EntryAction::ShowBMP:
-      btnShowBMP();
-      break;
-    case vld::EntryAction::PlayAif:
-      btnPlayAif();
-      break;
-    case vld::EntryAction::PlayAnim:
-      btnPlayAnim();
-      break;
-    case vld::EntryAction::None:
-      ShowHexView();
-      break;
-  }
-}
+void TMainForm::btnAction() { actions_->Run(); }
 
 void TMainForm::FileBoxKeyPress(int key) {
   if (key == 13) btnAction();
@@ -518,21 +319,13 @@ void TMainForm::FormClose() {
   if (closed_) return;
   closed_ = true;
   // Work still running is cancelled; its unfinished file is removed by it.
-  work_->Stop();
-  for (const QPointer<THexViewForm>& w : hexForms_)
-    if (w) w->close();
-  if (FSingleBink || FSingleSmush)
-    FSingleFile.Close();
-  else if (FReader)
-    FReader->Close();
-  FReader.reset();
-  FSingleFile.Close();
+  session_->Work().Stop();
+  actions_->CloseHexViews();
+  session_->File().Close();
   // Only the files this program wrote are removed; the folder goes with the
   // temporary-folder object when the program ends.
-  if (tempDir_) {
-    std::error_code ec;
-    std::filesystem::remove(tempDir_->File("temp.bik"), ec);
-  }
+  std::error_code ec;
+  if (session_->HasTempDir()) std::filesystem::remove(session_->TempDir().File("temp.bik"), ec);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -549,24 +342,43 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  for (const QUrl& url : urls) {
-    if (url.isLocalFile()) {
-      QString path = url.toLocalFile();
-      Guarded([this, &path] { OpenFile(path); });
-      event->acceptProposedAction();
-      return;
-    }
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    Guarded([this, &path] { OpenFile(path); });
+    event->acceptProposedAction();
+    return;
   }
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FileBox && event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      Guarded([this] { FileBoxKeyPress(13); });
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
+// The operations of the parts, by the window's names.
+void TMainForm::btnSaveFile() { batch_->SaveFile(); }
+void TMainForm::btnExtractAll() { batch_->ExtractAll(); }
+std::optional<QString> TMainForm::BrowseForFolder(const QString& title) { return batch_->BrowseForFolder(title); }
+void TMainForm::SavealltilesasBMPs1Click() { batch_->SaveAllTiles(); }
+void TMainForm::btnPlayAnim() { actions_->PlayMovie(); }
+bool TMainForm::ExtractBinkData(const QString& path) { return actions_->ExtractBinkData(path); }
+void TMainForm::btnViewText() { actions_->ShowText(); }
+void TMainForm::btnShowLua() { actions_->ShowScript(); }
+void TMainForm::btnViewTil() { actions_->ShowImage(vld::FormatOf(".til")); }
+void TMainForm::btnShowTGA() { actions_->ShowImage(vld::FormatOf(".tga")); }
+void TMainForm::btnShowKFN() { actions_->ShowImage(vld::FormatOf(".kfn")); }
+void TMainForm::btnShowBMP() { actions_->ShowImage(vld::FormatOf(".bmp")); }
+void TMainForm::DecodeTileEntry(int index, vld::TMemoryStream& d) {
+  actions_->DecodeInto(index, vld::FormatOf(".til"), d);
 }
+void TMainForm::DecodeTGAEntry(int index, vld::TMemoryStream& d) {
+  actions_->DecodeInto(index, vld::FormatOf(".tga"), d);
+}
+void TMainForm::RenderKFNFont(int index, vld::TMemoryStream& d) {
+  actions_->DecodeInto(index, vld::FormatOf(".kfn"), d);
+}
+void TMainForm::LoadBMPEntry(int index, vld::TMemoryStream& dest) { actions_->LoadBMPEntry(index, dest); }
+void TMainForm::btSaveBMPClick() { actions_->SavePicture(false); }
+void TMainForm::btSavePNGClick() { actions_->SavePicture(true); }
+void TMainForm::btnPlayAif() { actions_->PlaySound(vld::FormatOf(".aif")); }
+void TMainForm::btnPlayWvc() { actions_->PlaySound(vld::FormatOf(".wvc")); }
+void TMainForm::MediaPlayerNotify() { actions_->PlayerNotified(); }
+void TMainForm::btSaveWavClick() { actions_->SaveWave(); }
+void TMainForm::btnPlaySurface() { actions_->PlaySurface(); }
+void TMainForm::ShowHexView() { actions_->ShowHexView(); }

@@ -40,9 +40,12 @@ class IPlatform {
   // Filters use the "Description (*.ext)|*.ext" form; the caption of every box
   // is the application title.
   virtual void MessageBox(BoxKind kind, const QString& text) = 0;
+  // The default extension is added to a typed name without one only while
+  // the first filter is chosen ("All files" opens the name as typed).
   virtual std::optional<QString> OpenFile(QWidget* owner, const QString& filter, const QString& defaultExt) = 0;
+  // The dialog starts in `startFolder` (the working folder when it is empty).
   virtual std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
-                                          const QString& defaultExt) = 0;
+                                          const QString& defaultExt, const QString& startFolder) = 0;
   virtual std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) = 0;
   // Shows a window modally and returns when it is hidden again.
   virtual void ShowModal(QWidget* window) = 0;

@@ -73,16 +73,23 @@ class QtPlatform : public IPlatform {
     QFileDialog dlg(owner);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(QtFilter(filter).split(";;") << "All files (*)");
+    const QStringList filters = QtFilter(filter).split(";;") << "All files (*)";
+    dlg.setNameFilters(filters);
     dlg.setDefaultSuffix(defaultExt);
+    // A name typed without an extension gets the bundle's only while bundles
+    // are listed; otherwise a file without one could not be opened.
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg, filters, defaultExt](const QString& chosen) {
+      dlg.setDefaultSuffix(chosen == filters.first() ? defaultExt : QString());
+    });
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
     return dlg.selectedFiles().first();
   }
 
   std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
-                                  const QString& defaultExt) override {
+                                  const QString& defaultExt, const QString& startFolder) override {
     QFileDialog dlg(owner);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
+    if (!startFolder.isEmpty()) dlg.setDirectory(startFolder);
     dlg.setNameFilters(QtFilter(filter).split(";;"));
     if (!defaultExt.isEmpty()) dlg.setDefaultSuffix(defaultExt);
     dlg.selectFile(suggestedName);

@@ -5,7 +5,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 
-#include "core/browser/FileTypes.h"
+#include "core/common/EntryNames.h"
 #include "gui/GuiText.h"
 #include "gui/Platform.h"
 

@@ -6,7 +6,7 @@
 
 #include "CliSupport.h"
 #include "TestFiles.h"
-#include "core/browser/FileTypes.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
 #include "samples/LabSamples.h"

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "core/browser/FileTypes.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
@@ -35,11 +34,8 @@ const std::vector<std::pair<std::string, std::string>> kTypeRows = {
     {".spr", "Sprite"},
     {".skl", "Model skeleton"},
     {".lip", "Lip sync file"}};
-const std::vector<std::pair<std::string, EntryAction>> kDispatchRows = {
-    {".til", EntryAction::ViewTil},  {".wvc", EntryAction::PlayWvc},     {".lua", EntryAction::ShowLua},
-    {".tab", EntryAction::ViewText}, {".sur", EntryAction::PlaySurface}, {".kfn", EntryAction::ShowKFN},
-    {".tga", EntryAction::ShowTGA},  {".bmp", EntryAction::ShowBMP},     {".aif", EntryAction::PlayAif},
-    {".bik", EntryAction::PlayAnim}};
+const std::vector<std::string> kDispatchRows = {".til", ".wvc", ".lua", ".tab", ".sur",
+                                                ".kfn", ".tga", ".bmp", ".aif", ".bik"};
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -53,10 +49,11 @@ std::string ExpectedType(const std::string& name) {
   return "unknown";
 }
 
-EntryAction ExpectedAction(const std::string& name) {
-  for (const auto& [ext, action] : kDispatchRows)
-    if (Lower(name).find(ext) != std::string::npos) return action;
-  return EntryAction::None;
+// The extension whose action runs; empty when none does.
+std::string ExpectedAction(const std::string& name) {
+  for (const std::string& ext : kDispatchRows)
+    if (Lower(name).find(ext) != std::string::npos) return ext;
+  return "";
 }
 
 std::vector<std::string> Upper(const std::vector<std::string>& exts) {
@@ -87,9 +84,8 @@ TEST(FormatRegistry, TypeAndDispatchAgreeWithTheTablesForEveryPairOfExtensions) 
   }
   for (const std::string& name : names) {
     EXPECT_EQ(TypeText(name, false, false), ExpectedType(name)) << name;
-    EXPECT_EQ(DispatchAction(name), ExpectedAction(name)) << name;
     const TFormat* f = FormatForAction(name);
-    EXPECT_EQ(f != nullptr, ExpectedAction(name) != EntryAction::None) << name;
+    EXPECT_EQ(f ? std::string(f->contains) : std::string(), ExpectedAction(name)) << name;
   }
 }
 
@@ -113,7 +109,11 @@ TEST(FormatRegistry, ButtonsFollowTheTypeRowAndConversionFollowsTheDispatch) {
     EXPECT_EQ(f.saveBmp, f.family == FormatFamily::Image) << f.typeText;
     EXPECT_EQ(f.saveWav, f.family == FormatFamily::Sound) << f.typeText;
     EXPECT_TRUE(f.saveFile);
-    EXPECT_EQ(f.dispatchOrder != 0, f.dispatch != EntryAction::None) << f.typeText;
+    EXPECT_EQ(f.dispatchOrder != 0, f.preview != PreviewKind::None) << f.typeText;
+    // Only what is read whole is refused when empty; a script's loader speaks for itself.
+    if (f.refusesEmpty) {
+      EXPECT_NE(f.decode, nullptr) << f.typeText;
+    }
   }
 }
 

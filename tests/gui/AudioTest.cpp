@@ -47,7 +47,7 @@ class AudioTest : public QObject {
     QVERIFY(f.platform.player.calls[0].startsWith("open "));
     QVERIFY(f.platform.player.calls[0].endsWith("temp.wav"));
     QCOMPARE(f.platform.player.calls[1], QString("play"));
-    QVERIFY(m.PlayerOpen());
+    QVERIFY(m.Actions()->PlayerOpen());
     QVERIFY(vld::ReadWholeFile(FsPath(f.platform.player.openedPath)) == vld::ConvertAifToWav(aif_));
 
     // A second play stops and closes the first, then starts again.
@@ -63,7 +63,7 @@ class AudioTest : public QObject {
     f.platform.player.calls.clear();
     f.platform.player.Finish();
     QCOMPARE(f.platform.player.calls, QStringList{"close"});
-    QVERIFY(!m.PlayerOpen());
+    QVERIFY(!m.Actions()->PlayerOpen());
   }
 
   void PlayingAVoiceStopsTheSound() {
@@ -93,8 +93,8 @@ class AudioTest : public QObject {
     m.btAction->click();
     WaitIdle(m);
     QCOMPARE(f.platform.player.calls, (QStringList{"stop", "close"}));  // the open player was closed first
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
-    QVERIFY(!m.PlayerOpen());
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
+    QVERIFY(!m.Actions()->PlayerOpen());
   }
 
   void ADeviceThatRefusesIsReported() {
@@ -104,7 +104,7 @@ class AudioTest : public QObject {
     f.Main().btAction->click();
     WaitIdle(f.Main());
     QCOMPARE(f.platform.BoxTexts(), QStringList{f.platform.player.failOpenWith});
-    QVERIFY(!f.Main().PlayerOpen());
+    QVERIFY(!f.Main().Actions()->PlayerOpen());
   }
 
   void SaveAsWaveWritesWhatThePlayerPlays() {
@@ -128,7 +128,7 @@ class AudioTest : public QObject {
     f.Select(2);
     f.platform.saveAnswers.push_back(Q(dir_.File("silent.wav")));
     m.btSaveWavClick();
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
     QVERIFY(!std::filesystem::exists(dir_.File("silent.wav")));
     QVERIFY(f.platform.player.calls.isEmpty());  // saving never touches the player
   }

@@ -107,7 +107,7 @@ class FilesTest : public QObject {
     f.platform.saveAnswers.push_back(Q(dir.File("empty.out")));
     f.Main().btSaveFile->click();
     WaitIdle(f.Main());
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
     QVERIFY(!std::filesystem::exists(dir.File("empty.out")));
     QCOMPARE(f.Main().StatusText(1), QString());
 
@@ -161,6 +161,9 @@ class FilesTest : public QObject {
     dir.Write("target", Bytes(50, 9));
     TViewerFixture f;
     f.Open(Q(dir.File("cut.lab")));
+    QCOMPARE(f.platform.BoxTexts(),
+             QStringList{"This bundle is shorter than its directory says: 1 entries cannot be read."});
+    f.platform.ClearRecords();
     f.platform.saveAnswers.push_back(Q(dir.File("target")));
     f.Main().btSaveFile->click();
     WaitIdle(f.Main());
@@ -350,7 +353,7 @@ class FilesTest : public QObject {
     WaitIdle(f.Main());
     QVERIFY(tried);
     QVERIFY(f.Main().StatusHistory().join("\n").contains("Extraction is still running"));
-    QCOMPARE(f.Main().FileName(), bundle);  // the bundle stayed open
+    QCOMPARE(PathQt(f.Main().File().Path()), bundle);  // the bundle stayed open
     QCOMPARE(f.Main().FileBox->count(), 200);
     QCOMPARE(Tree(dir.File("out/big/d")).size(), size_t(200));
     QCOMPARE(vld::ReadWholeFile(dir.File("out/big/d/e199.dat")), Bytes(65536, std::uint8_t(199)));

@@ -66,8 +66,8 @@ std::optional<QString> TScriptedPlatform::OpenFile(QWidget*, const QString& filt
 }
 
 std::optional<QString> TScriptedPlatform::SaveFile(QWidget*, const QString& suggestedName, const QString& filter,
-                                                   const QString& defaultExt) {
-  saveRequests.push_back({suggestedName, filter, defaultExt});
+                                                   const QString& defaultExt, const QString& startFolder) {
+  saveRequests.push_back({suggestedName, filter, defaultExt, startFolder});
   return PopAnswer(saveAnswers);
 }
 

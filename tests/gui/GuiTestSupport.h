@@ -13,8 +13,11 @@
 #include <QWidget>
 
 #include "gui/AppWindows.h"
+#include "gui/EntryActions.h"
 #include "gui/EntryList.h"
+#include "gui/EntryPanel.h"
 #include "gui/GuiText.h"
+#include "gui/ListPane.h"
 #include "gui/Main.h"
 #include "gui/Platform.h"
 
@@ -46,6 +49,7 @@ struct TSaveRequest {
   QString suggestedName;
   QString filter;
   QString defaultExt;
+  QString startFolder;
 };
 
 // Answers dialogs from queues and records everything the viewer asks.
@@ -57,7 +61,7 @@ class TScriptedPlatform : public IPlatform {
   }
   std::optional<QString> OpenFile(QWidget* owner, const QString& filter, const QString& defaultExt) override;
   std::optional<QString> SaveFile(QWidget* owner, const QString& suggestedName, const QString& filter,
-                                  const QString& defaultExt) override;
+                                  const QString& defaultExt, const QString& startFolder) override;
   std::optional<QString> ChooseFolder(QWidget* owner, const QString& title) override;
   void ShowModal(QWidget* window) override;
   // Records the start; with runPrograms the program really runs, watched as

@@ -202,7 +202,7 @@ class HexViewFormTest : public QObject {
     // F3 now searches from the clicked byte.
     form.cbFindMode->setCurrentIndex(1);
     form.edFind->setText(QString::number(TSynthetic::Generated(0x140), 16));
-    form.FindNext1->trigger();
+    form.acFindNext->trigger();
     form.WaitForFind();
     QCOMPARE(form.Selection().start, 0x140ll);
   }
@@ -256,7 +256,7 @@ class HexViewFormTest : public QObject {
     QVERIFY(painted.contains(matchLine));
     QVERIFY(matchLine.contains("NEEDLE"));
 
-    form.FindNext1->trigger();  // F3
+    form.acFindNext->trigger();  // F3
     form.WaitForFind();
     QCOMPARE(form.Selection(), (THexSelection{0x100100005ll, 6}));
     QCOMPARE(form.TopOffset(), 0x100100000ll);  // off screen: its line comes to the top
@@ -366,7 +366,7 @@ class HexViewFormTest : public QObject {
     QVERIFY(platform.BoxTexts()[2].contains("\"4G\""));
     form.cbFindMode->setCurrentIndex(0);
     form.edFind->clear();
-    form.FindNext1->trigger();
+    form.acFindNext->trigger();
     QCOMPARE(platform.BoxTexts().value(3), QString("Type the text to find."));
     form.edFind->setText(QString::fromUtf8("\xE2\x82\xAC"));  // the euro sign is no Latin-1 byte
     form.btFind->click();

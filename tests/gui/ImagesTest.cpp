@@ -137,7 +137,7 @@ class ImagesTest : public QObject {
     f.Select(6);
     f.Main().btAction->click();
     WaitIdle(f.Main());
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
     QCOMPARE(f.platform.modalShown.size(), size_t(1));  // shown, with an empty picture
     QVERIFY(f.windows.image->Picture().isNull());
 
@@ -145,7 +145,7 @@ class ImagesTest : public QObject {
     f.platform.saveAnswers.push_back(Q(dir_.File("empty.bmp")));
     f.Main().btSaveBMP->click();
     WaitIdle(f.Main());
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
     QVERIFY(!std::filesystem::exists(dir_.File("empty.bmp")));
   }
 
@@ -165,7 +165,7 @@ class ImagesTest : public QObject {
       f.Select(c.row);
       std::filesystem::path out = dir_.File("save" + std::to_string(c.row) + ".bmp");
       f.platform.saveAnswers.push_back(Q(out));
-      f.Main().SetSaveDialogFilter("something else");
+      f.Main().Session().SetSaveDialogFilter("something else");
       f.Main().btSaveBMPClick();
       WaitIdle(f.Main());
       QCOMPARE(f.platform.saveRequests.back().suggestedName, c.suggestion);
@@ -187,7 +187,7 @@ class ImagesTest : public QObject {
       f.platform.saveAnswers.push_back(Q(dir_.File("viewer.bmp")));
       f.windows.image->SaveasBMP1->trigger();
     };
-    QCOMPARE(f.Main().SaveDialogFilter(), QString("Bitmap Images (*.bmp)|*.bmp"));
+    QCOMPARE(f.Main().Session().SaveDialogFilter(), QString("Bitmap Images (*.bmp)|*.bmp"));
     f.Main().btAction->click();
     WaitIdle(f.Main());
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("title.bmp"));
@@ -214,7 +214,7 @@ class ImagesTest : public QObject {
     QVERIFY(!std::filesystem::exists(dir_.File("tiles/empty.bmp")));  // refused, and the run went on
     // One summary at the end instead of a box per refused tile.
     QCOMPARE(f.platform.BoxTexts(),
-             QStringList{QString("1 of 4 tiles could not be converted:\nempty.til: ") + kSizeRefusal});
+             QStringList{QString("1 of 4 tiles could not be converted:\nempty.til: ") + vld::kEmptyEntryRefusal});
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
     QVERIFY(!f.windows.extract->isVisible());
   }

@@ -49,8 +49,8 @@ class ListTest : public QObject {
     TViewerFixture f;
     f.Open(Q(demo_.bundle));
     TMainForm& m = f.Main();
-    m.Findentry1->trigger();
-    m.edFilter->setText("ORB");
+    m.acFindEntry->trigger();
+    m.List()->edFilter->setText("ORB");
     QCOMPARE(m.FileBox->Model()->VisibleCount(), 8);
     QCOMPARE(m.StatusText(0), QString("8 of 32 files"));
     QCOMPARE(m.FileBox->currentRow(), 12);  // the first orb, by its entry index
@@ -60,12 +60,12 @@ class ListTest : public QObject {
     WaitIdle(m);
     QCOMPARE(f.windows.image->windowTitle(), QString("Image viewer - textures\\pulse\\orb3.tga"));
 
-    m.edFilter->setText("*\\hero.*");  // wildcards match the whole name
+    m.List()->edFilter->setText("*\\hero.*");  // wildcards match the whole name
     QCOMPARE(m.FileBox->Model()->VisibleCount(), 4);
-    m.edFilter->clear();
-    m.cbKind->setCurrentIndex(2);  // Sounds
+    m.List()->edFilter->clear();
+    m.List()->cbKind->setCurrentIndex(2);  // Sounds
     QCOMPARE(m.FileBox->Model()->VisibleCount(), 3);
-    m.cbKind->setCurrentIndex(0);
+    m.List()->cbKind->setCurrentIndex(0);
     QCOMPARE(m.StatusText(0), QString("32 files in the bundle"));
     QCOMPARE(m.FileBox->Model()->VisibleCount(), 32);
   }
@@ -74,16 +74,17 @@ class ListTest : public QObject {
     TViewerFixture f;
     f.Open(Q(demo_.bundle));
     TMainForm& m = f.Main();
-    QVERIFY(!m.tvFolders->isVisible());
+    QVERIFY(!m.List()->tvFolders->isVisible());
     m.show();
-    m.FolderView1->trigger();
-    QVERIFY(m.tvFolders->isVisible());
-    QList<QTreeWidgetItem*> found = m.tvFolders->findItems("textures (12)", Qt::MatchExactly | Qt::MatchRecursive);
+    m.acFolderView->trigger();
+    QVERIFY(m.List()->tvFolders->isVisible());
+    QList<QTreeWidgetItem*> found =
+        m.List()->tvFolders->findItems("textures (12)", Qt::MatchExactly | Qt::MatchRecursive);
     QCOMPARE(found.size(), 1);
-    m.tvFolders->setCurrentItem(found[0]);
+    m.List()->tvFolders->setCurrentItem(found[0]);
     QCOMPARE(m.FileBox->Model()->VisibleCount(), 12);
     QCOMPARE(m.StatusText(0), QString("12 of 32 files"));
-    m.FolderView1->trigger();
+    m.acFolderView->trigger();
     QCOMPARE(m.FileBox->Model()->VisibleCount(), 32);
   }
 
@@ -95,10 +96,10 @@ class ListTest : public QObject {
     reader.Open(demo_.bundle);
     for (const char* entry : {"textures\\sign.tga", "gfx\\backgrounds\\beach.til"}) {
       m.FileBox->setCurrentRow(reader.FindEntry(entry));
-      QVERIFY(m.btSavePNG->isEnabled());
+      QVERIFY(m.Panel()->btSavePNG->isEnabled());
       const std::filesystem::path png = dir_.File("out.png"), bmp = dir_.File("out.bmp");
       f.platform.saveAnswers.push_back(Q(png));
-      m.btSavePNG->click();
+      m.Panel()->btSavePNG->click();
       WaitIdle(m);
       f.platform.saveAnswers.push_back(Q(bmp));
       m.btSaveBMP->click();
@@ -116,7 +117,7 @@ class ListTest : public QObject {
         }
     }
     m.FileBox->setCurrentRow(reader.FindEntry("sound\\chord.aif"));
-    QVERIFY(!m.btSavePNG->isEnabled());
+    QVERIFY(!m.Panel()->btSavePNG->isEnabled());
   }
 
   void SavesTheSelectionAndDragsItOut() {
@@ -132,13 +133,13 @@ class ListTest : public QObject {
     QCOMPARE(m.FileBox->SelectedEntries(), (std::vector<int>{title, text}));
 
     f.platform.folderAnswers.push_back(Q(dir_.File("sel")));
-    m.SaveselectedPNG1->trigger();
+    m.acSaveSelectedPng->trigger();
     WaitIdle(m);
     QVERIFY(!QImage(Q(dir_.File("sel/gfx/Title.png")), "PNG").isNull());
     QCOMPARE(vld::ReadWholeFile(dir_.File("sel/text/strings.tab.txt")), reader.ReadEntryBytes(text));
     QCOMPARE(m.StatusText(1), "2 entries written to " + Q(dir_.File("sel")));
 
-    m.Copyname1->trigger();
+    m.List()->acCopyName->trigger();
     QCOMPARE(QApplication::clipboard()->text(), QString("gfx\\Title.BMP\ntext\\strings.tab"));
 
     // The drag's files exist when the drop is delivered, with safe names.
@@ -159,7 +160,8 @@ class ListTest : public QObject {
     // A folder that is not empty stands where the file must go, in whichever
     // folder the next drag gets.
     for (int k = 1; k <= 100; ++k)
-      std::filesystem::create_directories(m.TempDir().File("drag" + std::to_string(k)) / "Title.BMP" / "in the way");
+      std::filesystem::create_directories(m.Session().TempDir().File("drag" + std::to_string(k)) / "Title.BMP" /
+                                          "in the way");
     std::unique_ptr<QMimeData> mime(m.FileBox->Model()->mimeData({m.FileBox->Model()->index(title)}));
     QVERIFY(!mime || mime->urls().isEmpty());
     QCOMPARE(f.platform.BoxTexts().size(), 1);
@@ -172,17 +174,17 @@ class ListTest : public QObject {
       f.Open(Q(demo_.bundle));
     }
     TViewerFixture again;
-    QVERIFY(again.Main().RecentFiles().value(0).endsWith("demo.lab"));
-    QVERIFY(again.Main().OpenRecent1->isEnabled());
+    QVERIFY(again.Main().List()->RecentFiles().value(0).endsWith("demo.lab"));
+    QVERIFY(again.Main().mnOpenRecent->isEnabled());
     // A recent file that has gone is dropped with a word in the status bar.
     const QString gone = Q(dir_.File("gone.lab"));
     vld::LabWriter().Write(dir_.File("gone.lab"));
     again.Open(gone);
     std::filesystem::remove(dir_.File("gone.lab"));
-    again.Main().OpenRecent1->actions().value(0)->trigger();
+    again.Main().mnOpenRecent->actions().value(0)->trigger();
     QVERIFY(again.Main().StatusText(1).contains("no longer exists"));
-    QVERIFY(!again.Main().RecentFiles().contains(gone));
-    QVERIFY(again.Main().RecentFiles().value(0).endsWith("demo.lab"));
+    QVERIFY(!again.Main().List()->RecentFiles().contains(gone));
+    QVERIFY(again.Main().List()->RecentFiles().value(0).endsWith("demo.lab"));
   }
 
   void EntriesWithoutAViewOpenAsBytesAndAnyEntryOnCtrlH() {
@@ -198,8 +200,8 @@ class ListTest : public QObject {
     QCOMPARE(m.btAction->text(), QString("Hex view"));
     QVERIFY(m.btAction->isEnabled());
     m.btAction->click();
-    QCOMPARE(m.HexViews().size(), size_t(1));
-    THexViewForm* view = m.HexViews()[0];
+    QCOMPARE(m.Actions()->HexViews().size(), size_t(1));
+    THexViewForm* view = m.Actions()->HexViews()[0];
     QCOMPARE(view->windowTitle(), QString("Hex view - models\\actors\\hero\\hero.cos"));
     QCOMPARE(view->Source().size, std::int64_t(reader.GetSize(costume)));
     const vld::Bytes bytes = reader.ReadEntryBytesAt(costume);
@@ -215,19 +217,19 @@ class ListTest : public QObject {
     m.show();
     QVERIFY(QTest::qWaitForWindowExposed(&m));
     QTest::keyClick(&m, Qt::Key_H, Qt::ControlModifier);
-    QCOMPARE(m.HexViews().size(), size_t(2));
-    THexViewForm* tile = m.HexViews()[1];
+    QCOMPARE(m.Actions()->HexViews().size(), size_t(2));
+    THexViewForm* tile = m.Actions()->HexViews()[1];
     QCOMPARE(tile->windowTitle(), QString("Hex view - gfx\\backgrounds\\beach.til"));
     f.Open(Q(demo_.bink));
     QCOMPARE(vld::ReadHexRange(tile->Source(), 0, 2), (vld::Bytes{0x1F, 0x8B}));  // the gzip magic of the tile
 
     // The stand-alone animation file is shown whole.
-    m.Hexview1->trigger();
-    QCOMPARE(m.HexViews().size(), size_t(3));
-    QCOMPARE(m.HexViews()[2]->Source().size, std::int64_t(std::filesystem::file_size(demo_.bink)));
-    QVERIFY(m.HexViews()[2]->windowTitle().endsWith(Q(demo_.bink.filename())));
+    m.acHexView->trigger();
+    QCOMPARE(m.Actions()->HexViews().size(), size_t(3));
+    QCOMPARE(m.Actions()->HexViews()[2]->Source().size, std::int64_t(std::filesystem::file_size(demo_.bink)));
+    QVERIFY(m.Actions()->HexViews()[2]->windowTitle().endsWith(Q(demo_.bink.filename())));
     m.close();
-    QTRY_VERIFY(std::all_of(m.HexViews().begin(), m.HexViews().end(),
+    QTRY_VERIFY(std::all_of(m.Actions()->HexViews().begin(), m.Actions()->HexViews().end(),
                             [](const QPointer<THexViewForm>& w) { return w.isNull() || !w->isVisible(); }));
   }
 

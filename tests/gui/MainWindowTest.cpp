@@ -18,7 +18,6 @@
 #include "samples/LabSamples.h"
 
 using vld::Bytes;
-using vld::EntryAction;
 using vld::LabWriter;
 
 namespace {
@@ -76,7 +75,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.SavealltilesasBMPs1->text(), QString("Save all tiles as BMPs..."));
     QCOMPARE(m.Help1->title(), QString("&Help"));
     QCOMPARE(m.About1->text(), QString("&About..."));
-    QVERIFY(!m.BundleOpen() && !m.SingleBink() && !m.SingleSmush() && !m.PlayerOpen());
+    QVERIFY(!m.File().IsBundle() && !m.File().SingleBink() && !m.File().SingleSmush() && !m.Actions()->PlayerOpen());
     QCOMPARE(f.windows.text->windowTitle(), QString("Text viewer"));
     QVERIFY(!f.windows.image->isVisible() && !f.windows.debug->isVisible());
   }
@@ -89,8 +88,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.platform.openFilters, QStringList{"Thrapwick Bundles (*.lab;*.m4b)|*.lab;*.m4b"});
     QCOMPARE(f.platform.openDefaultExts, QStringList{"lab"});
     QVERIFY(f.platform.boxes.empty());
-    QVERIFY(m.BundleOpen());
-    QCOMPARE(m.FileName(), path);
+    QVERIFY(m.File().IsBundle());
+    QCOMPARE(PathQt(m.File().Path()), path);
     QCOMPARE(m.FileBox->count(), 2);
     QCOMPARE(m.FileBox->currentRow(), 0);
     QCOMPARE(m.StatusText(0), QString("2 files in the bundle"));
@@ -116,10 +115,10 @@ class MainWindowTest : public QObject {
     f.Open(path);
     TMainForm& m = f.Main();
 
-    f.Select(1);  // a ".lua" entry keeps the caption of the tile shown before
+    f.Select(1);  // a script's button says what Enter runs, not what the tile before it did
     QCOMPARE(m.lType->text(), QString("Lua script"));
-    QCOMPARE(m.btAction->text(), QString("View image"));
-    QVERIFY(!m.btAction->isEnabled() && m.btSaveFile->isEnabled());
+    QCOMPARE(m.btAction->text(), QString("Show Lua source"));
+    QVERIFY(m.btAction->isEnabled() && m.btSaveFile->isEnabled());
 
     f.Select(2);  // ".tab" is tested before ".lua" by the type table
     QCOMPARE(m.lType->text(), QString("Text table"));
@@ -154,12 +153,12 @@ class MainWindowTest : public QObject {
     QVERIFY(m.btAction->isEnabled());
     QTest::keyClick(m.FileBox, Qt::Key_Return);
     WaitIdle(m);
-    QCOMPARE(m.LastAction(), EntryAction::ShowLua);  // ".lua" is dispatched before ".tab"
+    QCOMPARE(m.Actions()->LastAction(), QString(".lua"));  // ".lua" is dispatched before ".tab"
 
     f.Select(1);
     m.btAction->click();
     WaitIdle(m);
-    QCOMPARE(m.LastAction(), EntryAction::ViewText);
+    QCOMPARE(m.Actions()->LastAction(), QString(".tab"));
 
     f.Select(0);
     m.show();
@@ -169,7 +168,7 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(m.FileBox->viewport(), Qt::LeftButton, {}, rect.center());
     WaitIdle(m);
-    QCOMPARE(m.LastAction(), EntryAction::ShowLua);
+    QCOMPARE(m.Actions()->LastAction(), QString(".lua"));
     m.hide();
   }
 
@@ -204,14 +203,14 @@ class MainWindowTest : public QObject {
       QCOMPARE(f.platform.boxes[0].kind, BoxKind::Error);
       QCOMPARE(behindBox, QStringList({"", "", "", ""}));
       QVERIFY(f.Main().StatusHistory().last().isEmpty());
-      QVERIFY(f.Main().StatusHistory().contains("Loading LAB \"" + f.Main().FileName() + "\"..."));
+      QVERIFY(f.Main().StatusHistory().contains("Loading LAB \"" + PathQt(f.Main().File().Path()) + "\"..."));
       QCOMPARE(f.Main().FileBox->count(), 0);
-      QVERIFY(!f.Main().BundleOpen() && !f.Main().Reader());
+      QVERIFY(!f.Main().File().IsBundle() && !f.Main().Reader());
       QCOMPARE(f.Main().StatusText(1), QString());
       QVERIFY(!Buttons(f.Main()).saveFile);
       f.Main().btnAction();  // an empty list runs nothing
       WaitIdle(f.Main());
-      QCOMPARE(f.Main().LastAction(), EntryAction::None);
+      QCOMPARE(f.Main().Actions()->LastAction(), QString());
     }
   }
 
@@ -223,8 +222,8 @@ class MainWindowTest : public QObject {
     f.Open(RawFile("intro.smush.bik", smush));
     QCOMPARE(f.platform.BoxTexts(), QStringList{"Smush"});
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Information);
-    QVERIFY(m.SingleSmush() && !m.SingleBink() && !m.BundleOpen());
-    QCOMPARE(m.DisplayName(), QString("intro.bik"));
+    QVERIFY(m.File().SingleSmush() && !m.File().SingleBink() && !m.File().IsBundle());
+    QCOMPARE(Latin1(m.File().DisplayName()), QString("intro.bik"));
     QCOMPARE(m.FileBox->count(), 1);
     QCOMPARE(m.lOffset->text(), QString("0x00000000"));
     QCOMPARE(m.lSize->text(), QString("6 bytes"));
@@ -237,9 +236,9 @@ class MainWindowTest : public QObject {
     f.platform.ClearRecords();
     f.Open(RawFile("noextension", bink));
     QCOMPARE(f.platform.BoxTexts(), QStringList{"Bink"});
-    QVERIFY(m.SingleBink() && !m.SingleSmush());
-    QCOMPARE(m.DisplayName(), QString(".bik"));
-    QCOMPARE(m.SingleSize(), 10);
+    QVERIFY(m.File().SingleBink() && !m.File().SingleSmush());
+    QCOMPARE(Latin1(m.File().DisplayName()), QString(".bik"));
+    QCOMPARE(m.File().SingleSize(), 10);
     QCOMPARE(m.lType->text(), QString("Bink animation"));
     QCOMPARE(m.lSize->text(), QString("10 bytes"));
   }
@@ -275,7 +274,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.lSize->text(), QString());
     ButtonState b = Buttons(m);
     QVERIFY(!b.action && !b.saveBmp && !b.saveWav && !b.saveFile);
-    QVERIFY(m.BundleOpen());
+    QVERIFY(m.File().IsBundle());
   }
 
   void ADamagedDirectoryOpensWhatExistsAndSaysSo() {
@@ -355,7 +354,7 @@ class MainWindowTest : public QObject {
     f.platform.openAnswers.push_back(QString());
     f.Main().OpenLAB1->trigger();
     QCOMPARE(f.Main().FileBox->count(), 1);
-    QVERIFY(f.Main().BundleOpen());
+    QVERIFY(f.Main().File().IsBundle());
   }
 
   void AboutBoxAndExit() {
@@ -377,7 +376,7 @@ class MainWindowTest : public QObject {
     dir_.Write("tga_image.tmp", Bytes{1});
     TViewerFixture f;
     f.Open(path);
-    std::filesystem::path tempBik = f.Main().TempDir().File("temp.bik");
+    std::filesystem::path tempBik = f.Main().Session().TempDir().File("temp.bik");
     vld::WriteFileAtomic(tempBik, Bytes{1, 2});
     f.Main().close();
     QVERIFY(!std::filesystem::exists(tempBik));

@@ -76,18 +76,18 @@ int main(int argc, char** argv) {
   m.FileBox->setCurrentRow(RowOf(m, "gfx\\backgrounds\\beach.til"));
   shoot(&m, "main.png");
 
-  m.Findentry1->trigger();
-  m.edFilter->setText("orb");
+  m.acFindEntry->trigger();
+  m.List()->edFilter->setText("orb");
   m.FileBox->setCurrentRow(RowOf(m, "textures\\pulse\\orb3.tga"));
   shoot(&m, "filter.png");
-  m.edFilter->clear();
+  m.List()->edFilter->clear();
 
-  m.FolderView1->trigger();
-  for (QTreeWidgetItem* item : m.tvFolders->findItems("models", Qt::MatchStartsWith | Qt::MatchRecursive))
-    m.tvFolders->setCurrentItem(item);
+  m.acFolderView->trigger();
+  for (QTreeWidgetItem* item : m.List()->tvFolders->findItems("models", Qt::MatchStartsWith | Qt::MatchRecursive))
+    m.List()->tvFolders->setCurrentItem(item);
   m.FileBox->setCurrentRow(RowOf(m, "models\\actors\\hero\\hero.cos"));
   shoot(&m, "folders.png");
-  m.FolderView1->trigger();
+  m.acFolderView->trigger();
 
   // The secondary windows are modal: each is grabbed while it is up.
   const char* current = nullptr;
@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
 
   // The hex view of a text table, a word found.
   m.FileBox->setCurrentRow(RowOf(m, "text\\strings.tab"));
-  m.Hexview1->trigger();
-  if (!m.HexViews().empty() && m.HexViews().back()) {
-    THexViewForm* hex = m.HexViews().back();
+  m.acHexView->trigger();
+  if (!m.Actions()->HexViews().empty() && m.Actions()->HexViews().back()) {
+    THexViewForm* hex = m.Actions()->HexViews().back();
     hex->move(60, 60);
     hex->edFind->setText("cellar");
     hex->FindClick();

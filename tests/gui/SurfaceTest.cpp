@@ -203,7 +203,7 @@ class SurfaceTest : public QObject {
     f.Main().FileBox->setCurrentRow(5);
     f.Main().btAction->click();
     WaitIdle(f.Main());
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
     QVERIFY(f.platform.modalShown.empty());
   }
 };

@@ -72,7 +72,7 @@ class TextTest : public QObject {
     f.Select(2);
     f.Main().btAction->click();
     WaitIdle(f.Main());
-    QCOMPARE(f.platform.BoxTexts(), QStringList{kSizeRefusal});
+    QCOMPARE(f.platform.BoxTexts(), QStringList{vld::kEmptyEntryRefusal});
     QVERIFY(f.platform.modalShown.empty());
   }
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "core/audio/AifAudio.h"
-#include "core/browser/FileTypes.h"
 #include "core/common/Errors.h"
 
 namespace vld {

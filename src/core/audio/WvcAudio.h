@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/browser/FileTypes.h"
 #include "core/common/ByteReader.h"
 #include "core/common/Bytes.h"
+#include "core/common/EntryNames.h"
 
 namespace vld {
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "core/browser/ExtractPaths.h"
-#include "core/browser/FileTypes.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 

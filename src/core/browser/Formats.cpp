@@ -4,7 +4,6 @@
 
 #include "core/audio/AifAudio.h"
 #include "core/audio/WvcAudio.h"
-#include "core/browser/FileTypes.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/images/KFNFont.h"
@@ -67,35 +66,45 @@ TDecoded DecodeSur(const TDecodeInput& in, const TDecodeReport&) {
   return d;
 }
 
-using A = EntryAction;
 using F = FormatFamily;
 using P = PreviewKind;
 
+constexpr const char* kLoadingTga = "Loading TGA image...";
+constexpr const char* kLoadingKfn = "Loading KFN font...";
+constexpr const char* kLoadingBmp = "Loading bitmap...";
+
 // The type table, in its order; the dispatch order is the dispatchOrder column.
 constexpr TFormat kFormats[] = {
-    {".bmp", "Bitmap image", "View BMP image", true, true, false, true, A::ShowBMP, 8, F::Image, P::Picture, DecodeBmp,
-     ".bmp"},
-    {".til", "Tile", "View image", true, true, false, true, A::ViewTil, 1, F::Image, P::Picture, DecodeTil, ".bmp"},
-    {".tab", "Text table", "Show text", true, false, false, true, A::ViewText, 4, F::Text, P::Text, DecodeTab, ".txt"},
-    {".aif", "Audio file", "Play AIF", true, false, true, true, A::PlayAif, 9, F::Sound, P::Sound, DecodeAif, ".wav"},
-    {".tga", "TGA image", "View TGA image", true, true, false, true, A::ShowTGA, 7, F::Image, P::Picture, DecodeTga,
-     ".bmp"},
-    {".kfn", "Thrapwick font", "View font", true, true, false, true, A::ShowKFN, 6, F::Image, P::Picture, DecodeKfn,
-     ".bmp"},
-    {".sur", "Model surface description", "Play surface", true, false, false, true, A::PlaySurface, 5, F::Surface,
-     P::Surface, DecodeSur, nullptr},
-    {".bik", "[BUG ALERT - Should never be displayed!]", "Play animation", true, false, false, true, A::PlayAnim, 10,
-     F::Movie, P::Movie, nullptr, nullptr},
-    {".wvc", "Wave (voice compressed)", "Play WVC", true, false, true, true, A::PlayWvc, 2, F::Sound, P::Sound,
+    {".bmp", "Bitmap image", "View BMP image", true, true, false, true, 8, F::Image, P::Picture, kLoadingBmp, true,
+     DecodeBmp, ".bmp"},
+    {".til", "Tile", "View image", true, true, false, true, 1, F::Image, P::Picture, nullptr, true, DecodeTil, ".bmp"},
+    {".tab", "Text table", "Show text", true, false, false, true, 4, F::Text, P::Text, nullptr, true, DecodeTab,
+     ".txt"},
+    {".aif", "Audio file", "Play AIF", true, false, true, true, 9, F::Sound, P::Sound, nullptr, true, DecodeAif,
+     ".wav"},
+    {".tga", "TGA image", "View TGA image", true, true, false, true, 7, F::Image, P::Picture, kLoadingTga, true,
+     DecodeTga, ".bmp"},
+    {".kfn", "Thrapwick font", "View font", true, true, false, true, 6, F::Image, P::Picture, kLoadingKfn, true,
+     DecodeKfn, ".bmp"},
+    {".sur", "Model surface description", "Play surface", true, false, false, true, 5, F::Surface, P::Surface, nullptr,
+     true, DecodeSur, nullptr},
+    {".bik", "[BUG ALERT - Should never be displayed!]", "Play animation", true, false, false, true, 10, F::Movie,
+     P::Movie, nullptr, false, nullptr, nullptr},
+    {".wvc", "Wave (voice compressed)", "Play WVC", true, false, true, true, 2, F::Sound, P::Sound, nullptr, true,
      DecodeWvc, ".wav"},
-    {".anim", "Model animation", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
-    {".lua", "Lua script", nullptr, false, false, false, true, A::ShowLua, 3, F::Script, P::Script, DecodeLua, ".txt"},
-    {".cos", "Model costume", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
-    {".mesh", "Model mesh", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
-    {".spr", "Sprite", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
-    {".skl", "Model skeleton", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
-    {".lip", "Lip sync file", nullptr, false, false, false, true, A::None, 0, F::Model, P::None, nullptr, nullptr},
-    {nullptr, "unknown", nullptr, false, false, false, true, A::None, 0, F::None, P::None, nullptr, nullptr},
+    {".anim", "Model animation", nullptr, false, false, false, true, 0, F::Model, P::None, nullptr, false, nullptr,
+     nullptr},
+    {".lua", "Lua script", nullptr, false, false, false, true, 3, F::Script, P::Script, nullptr, false, DecodeLua,
+     ".txt"},
+    {".cos", "Model costume", nullptr, false, false, false, true, 0, F::Model, P::None, nullptr, false, nullptr,
+     nullptr},
+    {".mesh", "Model mesh", nullptr, false, false, false, true, 0, F::Model, P::None, nullptr, false, nullptr, nullptr},
+    {".spr", "Sprite", nullptr, false, false, false, true, 0, F::Model, P::None, nullptr, false, nullptr, nullptr},
+    {".skl", "Model skeleton", nullptr, false, false, false, true, 0, F::Model, P::None, nullptr, false, nullptr,
+     nullptr},
+    {".lip", "Lip sync file", nullptr, false, false, false, true, 0, F::Model, P::None, nullptr, false, nullptr,
+     nullptr},
+    {nullptr, "unknown", nullptr, false, false, false, true, 0, F::None, P::None, nullptr, false, nullptr, nullptr},
 };
 constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
@@ -114,18 +123,12 @@ const Orders& TheOrders() {
   return orders;
 }
 
-const TFormat& ByContains(const char* ext) {
-  for (const TFormat& f : kFormats)
-    if (f.contains && std::string_view(f.contains) == ext) return f;
-  throw std::logic_error("no format for " + std::string(ext));
-}
-
 bool Contains(const std::string& folded, const TFormat& f) { return folded.find(f.contains) != std::string::npos; }
 
 const TFormat* FirstOf(std::string_view name, std::initializer_list<const char*> exts) {
   const std::string folded = FoldLower(name);
   for (const char* ext : exts) {
-    const TFormat& f = ByContains(ext);
+    const TFormat& f = FormatOf(ext);
     if (Contains(folded, f)) return &f;
   }
   return nullptr;
@@ -134,6 +137,23 @@ const TFormat* FirstOf(std::string_view name, std::initializer_list<const char*>
 }  // namespace
 
 std::span<const TFormat> AllFormats() { return kFormats; }
+
+const TFormat& FormatOf(std::string_view extension) {
+  for (const TFormat& f : kFormats)
+    if (f.contains && std::string_view(f.contains) == extension) return f;
+  throw std::logic_error("no format for " + std::string(extension));
+}
+
+std::string TypeText(std::string_view name, bool singleBink, bool singleSmush) {
+  const TFormat& f = FormatForType(name);
+  if (f.family == FormatFamily::Movie) {
+    if (singleBink) return "Bink animation";
+    if (singleSmush) return "Smush wrapped Bink animation";
+  }
+  return f.typeText;
+}
+
+std::string EntryTypeText(std::string_view name) { return TypeText(name, true, false); }
 
 const TFormat& FormatForType(std::string_view name) {
   const std::string folded = FoldLower(name);
@@ -164,7 +184,7 @@ TDecoded DecodeEntry(const TFormat& format, const TDecodeInput& input, const TDe
   }
   // Scripts report a short chunk through the loader; everything else refuses
   // an empty entry as the viewer always has.
-  if (input.bytes.empty() && format.family != FormatFamily::Script) {
+  if (input.bytes.empty() && format.refusesEmpty) {
     refused.refusal = kEmptyEntryRefusal;
     return refused;
   }
@@ -283,7 +303,7 @@ TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, c
   TSurfaceLoad load;
   load.list = ParseSurfaceDescription(description);
   load.missing.assign(load.list.items.size(), false);
-  const TFormat& tga = ByContains(".tga");
+  const TFormat& tga = FormatOf(".tga");
   std::int64_t pixels = 0;
   for (std::size_t item = 0; item < load.list.items.size(); ++item) {
     const int index = reader.FindEntry(load.list.items[item]);

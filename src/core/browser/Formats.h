@@ -10,6 +10,7 @@
 
 #include "core/audio/SurfaceDescription.h"
 #include "core/common/Bytes.h"
+#include "core/common/EntryNames.h"
 #include "core/images/BMPTools.h"
 
 namespace vld {
@@ -21,21 +22,6 @@ class TLabReader;
 // dispatch, "Save as BMP..." / "Save as Wave...", `vldtool convert` and
 // `convert-all` all look types up here. Adding a type means adding one
 // descriptor (and, in the viewer, one preview widget for a new preview kind).
-
-// What the main window runs for an entry (the dispatch table).
-enum class EntryAction {
-  None,
-  ViewTil,      // btnViewTil
-  PlayWvc,      // btnPlayWvc
-  ShowLua,      // btnShowLua
-  ViewText,     // btnViewText
-  PlaySurface,  // btnPlaySurface
-  ShowKFN,      // btnShowKFN
-  ShowTGA,      // btnShowTGA
-  ShowBMP,      // btnShowBMP
-  PlayAif,      // btnPlayAif
-  PlayAnim,     // btnPlayAnim
-};
 
 // What a decode gives, and so which window shows it.
 enum class PreviewKind { None, Picture, Sound, Text, Script, Surface, Movie };
@@ -88,10 +74,14 @@ struct TFormat {
   bool saveBmp;
   bool saveWav;
   bool saveFile;
-  EntryAction dispatch;  // what the action runs when this type wins the dispatch order
-  int dispatchOrder;     // 1-based place in the dispatch order; 0 when the type has no action
+  int dispatchOrder;  // 1-based place in the dispatch order; 0 when the type has no action
   FormatFamily family;
-  PreviewKind preview;
+  PreviewKind preview;  // what the action shows (None: the bytes in a hex view)
+  // The status text a view sets as it starts, before the size check; nullptr for none.
+  const char* loadingText;
+  // The view refuses an entry of size 0 or less with kEmptyEntryRefusal before
+  // reading it (scripts leave a short chunk to the loader's own message).
+  bool refusesEmpty;
   DecodeFn decode;               // nullptr: nothing to decode (the action needs the bundle or another program)
   const char* convertExtension;  // nullptr: no conversion
 };
@@ -101,6 +91,8 @@ std::span<const TFormat> AllFormats();
 
 // The type that sets the labels and buttons (type-table order; "unknown" when none matches).
 const TFormat& FormatForType(std::string_view name);
+// The one type of this extension text (".tga"); throws std::logic_error for an unknown one.
+const TFormat& FormatOf(std::string_view extension);
 // The type whose action runs (dispatch order); nullptr when none does.
 const TFormat* FormatForAction(std::string_view name);
 // The image type "Save as BMP..." decodes as (".til", ".tga", ".kfn", ".bmp" in this
@@ -151,6 +143,14 @@ bool IsConvertible(std::string_view name);
 // The extension ConvertEntryBytes gives the name (".bmp", ".png", ".wav",
 // ".txt"), known before converting; empty when the type has no conversion.
 std::string ConvertedExtension(std::string_view name, ImageFormat images = ImageFormat::Bmp);
+
+// The type text shown for a name; a movie's depends on what is open: a
+// stand-alone file says which kind it is.
+std::string TypeText(std::string_view name, bool singleBink, bool singleSmush);
+// The type text of an entry inside a bundle, as the viewer and vldtool show
+// it: a movie there is a "Bink animation" too (the table's own text for it
+// was never meant to be seen).
+std::string EntryTypeText(std::string_view name);
 
 // A loose file or a stand-alone animation, by its first bytes and its name.
 enum class FileKind {

@@ -11,6 +11,7 @@
 
 #include "core/common/Errors.h"
 #include "core/common/FileIO.h"
+#include "core/common/Throttle.h"
 
 #ifdef _WIN32
 // 64-bit offsets: the C runtime's off_t is 32 bits wide.
@@ -120,6 +121,34 @@ std::int64_t CopyFileRangeAt(const TFileStream& file, std::int64_t offset, std::
     if (got < chunk) break;  // the file ends inside the range
   }
   return copied;
+}
+
+TRangeCopy CopyRangeToFile(const TFileStream& file, std::int64_t offset, std::int64_t length,
+                           const std::filesystem::path& target, const CopyProgressFn& progress,
+                           const std::atomic<bool>* cancel) {
+  // Counts what passes on its way into the file, for the progress.
+  struct TCountingSink : TByteSink {
+    TAtomicFile out;
+    const CopyProgressFn& progress;
+    TThrottle throttle;
+    std::int64_t copied = 0;
+    TCountingSink(const std::filesystem::path& t, const CopyProgressFn& p) : out(t), progress(p) {}
+    void Write(const std::uint8_t* data, std::size_t n) override {
+      out.Write(data, n);
+      copied += static_cast<std::int64_t>(n);
+      if (progress && throttle.Due()) progress(copied);
+    }
+  };
+  TCountingSink sink(target, progress);
+  TRangeCopy result;
+  result.written = CopyFileRangeAt(file, offset, length, sink, cancel);
+  if (cancel && cancel->load()) {
+    result.cancelled = true;  // the temporary file goes with the sink
+    return result;
+  }
+  sink.out.Commit();
+  if (progress) progress(result.written);
+  return result;
 }
 
 std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out) {

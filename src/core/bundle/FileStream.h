@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #ifdef _WIN32
 #include <mutex>
 #endif
@@ -68,5 +69,21 @@ std::int64_t CopyFileRange(TFileStream& file, std::int64_t offset, std::int64_t 
 // copy before the next piece; the return value then counts what was written.
 std::int64_t CopyFileRangeAt(const TFileStream& file, std::int64_t offset, std::int64_t length, TByteSink& out,
                              const std::atomic<bool>* cancel = nullptr);
+
+// How a copy into a file ended.
+struct TRangeCopy {
+  std::int64_t written = 0;  // bytes in the target (fewer than asked when the file ended first)
+  bool cancelled = false;    // the target was left as it was
+};
+// Called after each piece with the bytes copied so far; at most every 30 ms,
+// and once more at the end. May come from any thread the copy runs on.
+using CopyProgressFn = std::function<void(std::int64_t copied)>;
+// Copies `length` bytes of `file` from `offset` into `target` through a
+// temporary file that replaces the target only when the copy is complete.
+// A raised `cancel` stops before the next piece and leaves the target alone.
+// Throws FileError when the target cannot be written.
+TRangeCopy CopyRangeToFile(const TFileStream& file, std::int64_t offset, std::int64_t length,
+                           const std::filesystem::path& target, const CopyProgressFn& progress = {},
+                           const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vld

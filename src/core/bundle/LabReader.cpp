@@ -13,6 +13,7 @@
 #endif
 
 #include "core/common/ByteReader.h"
+#include "core/common/EntryNames.h"
 #include "core/common/FileIO.h"
 
 namespace vld {
@@ -209,13 +210,6 @@ std::vector<std::string> DamageReport(const TLabReader& r) {
     lines.push_back("its names together exceed " + std::to_string(kMaxNamesTotal >> 20) +
                     " MiB; the names past that read as empty.");
   return lines;
-}
-
-std::string FoldLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 std::int32_t ReadMagic(const std::filesystem::path& path) {
@@ -544,6 +538,11 @@ bool TLabReader::EntryComplete(int index) const {
   const TFileHeader& h = GetHeader(index);
   if (h.Size <= 0) return true;
   return h.Offset >= 0 && static_cast<std::int64_t>(h.Offset) + h.Size <= stream_.Size();
+}
+
+bool TLabReader::EntryMissing(int index) const {
+  const TFileHeader& h = GetHeader(index);
+  return h.Size > 0 && (h.Offset < 0 || h.Offset >= stream_.Size());
 }
 
 std::int64_t TLabReader::ExtractEntry(int index, const std::filesystem::path& target) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/bundle/FileStream.h"
+#include "core/common/EntryNames.h"
 #include "core/common/MemoryStream.h"
 
 namespace vld {
@@ -77,6 +78,8 @@ class TLabReader {
   Bytes ReadEntryBytes(int index);
   // True when the entry's data lies wholly inside the file.
   bool EntryComplete(int index) const;
+  // True when not one byte of the entry lies inside the file (its size is above 0).
+  bool EntryMissing(int index) const;
   // Thread-safe twins of ReadEntryBytes and ReadEntry: positioned reads that
   // leave the stream alone, so several threads may read entries at once.
   // CopyEntryTo stops before the next 65,535-byte piece once `cancel` is set.
@@ -152,7 +155,5 @@ class TLabReader {
 // index; a long list of names is summed up after a few.
 std::vector<std::string> DamageReport(const TLabReader& reader);
 
-// Folds ASCII A-Z to a-z and leaves every other byte as it is.
-std::string FoldLower(std::string_view text);
 
 }  // namespace vld

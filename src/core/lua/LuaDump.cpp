@@ -1,12 +1,31 @@
 #include "core/lua/LuaDump.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
-#include "core/lua/LuaDecompiler.h"
-#include "core/lua/LuaListing.h"
-
 namespace vld {
+
+std::string LuaFormat(const char* format, ...) {
+  // One pass for the usual short line; a second only for long texts.
+  char buf[256];
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(buf, sizeof buf, format, args);
+  va_end(args);
+  std::string text;
+  if (n > 0 && static_cast<std::size_t>(n) < sizeof buf) {
+    text.assign(buf, static_cast<std::size_t>(n));
+  } else if (n > 0) {
+    text.resize(static_cast<std::size_t>(n));
+    std::vsnprintf(text.data(), text.size() + 1, format, copy);
+  }
+  va_end(copy);
+  return text;
+}
 
 namespace {
 
@@ -194,30 +213,6 @@ void TLuaFile::LoadSubFunctions(TLuaFunction& f, int depth) {
     f.Consts[index].Func = nested.get();
     f.Nested.push_back(std::move(nested));
   }
-}
-
-void TLuaFile::DumpListing(const LogFn& debugLog) const {
-  if (!debugLog) return;
-  debugLog(LuaFormat("Dump of file: %s", FFileName.c_str()));
-  debugLog(LuaFormat("Lua version: %d.%d", FVersion >> 4, FVersion & 0x0F));
-  debugLog(LuaFormat("Floats size: %d", FFloatSize));
-  debugLog(FLsbFirst ? "Intel byte ordering (LSB first)" : "Motorola byte ordering (MSB first)");
-  TLuaListing listing(debugLog);
-  listing.DumpFunction(*FMain, 0);
-}
-
-void TLuaFile::Dump(TByteSink& out, const LogFn& debugLog) const {
-  DumpListing(debugLog);
-  TLuaDecompiler decompiler(*FMain, debugLog);
-  std::string text = JoinLuaLines(decompiler.Decompile());
-  out.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-}
-
-std::string DumpLuaChunk(ByteSpan entry, const std::string& fileName, const LogFn& debugLog) {
-  TLuaFile file(Bytes(entry.begin(), entry.end()), fileName);
-  TMemoryStream out;
-  file.Dump(out, debugLog);
-  return AsString(out.Data());
 }
 
 }  // namespace vld

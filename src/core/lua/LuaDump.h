@@ -11,6 +11,16 @@
 
 namespace vld {
 
+// printf-style text for integers and strings (never for floats, which go
+// through FormatG, so the locale cannot reach the output).
+#ifdef _WIN32
+// The C99 printf of MinGW (__USE_MINGW_ANSI_STDIO), not the Microsoft one.
+#define VLD_PRINTF_FORMAT gnu_printf
+#else
+#define VLD_PRINTF_FORMAT printf
+#endif
+std::string LuaFormat(const char* format, ...) __attribute__((format(VLD_PRINTF_FORMAT, 1, 2)));
+
 // Every refusal of the compiled-script loader.
 class ELuaException : public VldError {
  public:

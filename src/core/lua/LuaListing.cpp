@@ -151,26 +151,6 @@ std::string JumpText(const char* name, int target) { return LuaFormat("%s %.4x",
 
 }  // namespace
 
-std::string LuaFormat(const char* format, ...) {
-  // One pass for the usual short line; a second only for long texts.
-  char buf[256];
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  std::string text;
-  if (n > 0 && static_cast<std::size_t>(n) < sizeof buf) {
-    text.assign(buf, static_cast<std::size_t>(n));
-  } else if (n > 0) {
-    text.resize(static_cast<std::size_t>(n));
-    std::vsnprintf(text.data(), text.size() + 1, format, copy);
-  }
-  va_end(copy);
-  return text;
-}
-
 std::string FormatG(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";

@@ -37,16 +37,6 @@ enum TLuaOpcode : std::uint8_t {
 // whatever the locale. Negative zero gives "0"; "NAN", "INF" and "-INF".
 std::string FormatG(double value);
 
-// printf-style text for integers and strings (never for floats, which go
-// through FormatG, so the locale cannot reach the output).
-#ifdef _WIN32
-// The C99 printf of MinGW (__USE_MINGW_ANSI_STDIO), not the Microsoft one.
-#define VLD_PRINTF_FORMAT gnu_printf
-#else
-#define VLD_PRINTF_FORMAT printf
-#endif
-std::string LuaFormat(const char* format, ...) __attribute__((format(VLD_PRINTF_FORMAT, 1, 2)));
-
 // The indentation of a line at a level: two spaces per level, and one space at
 // level 0 (and below, for damaged code that closes more blocks than it opens).
 std::string LuaIndent(int level);

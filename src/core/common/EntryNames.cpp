@@ -1,33 +1,18 @@
-#include "core/browser/FileTypes.h"
+#include "core/common/EntryNames.h"
 
 #include <cstdio>
 
-#include "core/bundle/LabReader.h"
-
 namespace vld {
+
+std::string FoldLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
 
 bool NameContains(std::string_view name, std::string_view ext) {
   return FoldLower(name).find(ext) != std::string::npos;
-}
-
-int FileTypeRowIndex(std::string_view name) { return static_cast<int>(&FormatForType(name) - AllFormats().data()); }
-
-const FileTypeRow& ClassifyName(std::string_view name) { return FormatForType(name); }
-
-std::string TypeText(std::string_view name, bool singleBink, bool singleSmush) {
-  const TFormat& f = FormatForType(name);
-  if (f.family == FormatFamily::Movie) {
-    if (singleBink) return "Bink animation";
-    if (singleSmush) return "Smush wrapped Bink animation";
-  }
-  return f.typeText;
-}
-
-std::string EntryTypeText(std::string_view name) { return TypeText(name, true, false); }
-
-EntryAction DispatchAction(std::string_view name) {
-  const TFormat* f = FormatForAction(name);
-  return f ? f->dispatch : EntryAction::None;
 }
 
 std::string FormatThousands(std::int64_t value) {
@@ -49,11 +34,16 @@ std::string FormatOffset(std::int32_t value) {
   return buf;
 }
 
-std::string FormatSize(std::int32_t size) { return FormatThousands(size) + " bytes"; }
+std::string FormatSize(std::int64_t size) { return FormatThousands(size) + " bytes"; }
 
 std::string NameAfterLastBackslash(std::string_view name) {
   std::size_t p = name.rfind('\\');
   return std::string(p == std::string_view::npos ? name : name.substr(p + 1));
+}
+
+std::string FolderOfName(std::string_view name) {
+  std::size_t p = name.rfind('\\');
+  return p == std::string_view::npos ? std::string() : std::string(name.substr(0, p + 1));
 }
 
 std::string SaveSuggestion(std::string_view name, std::string_view extension) {
