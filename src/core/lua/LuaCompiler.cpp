@@ -593,7 +593,7 @@ class TLuaParser {
     AdjustList(list, kMultRet);
     Op(kOpRetCode, Fs().NLocals, 0);
     Fs().Stack = Fs().NLocals;
-    if (!BlockFollow(Peek())) SyntaxError("'end' expected (return must be the last statement of its block)");
+    if (!BlockFollow(Peek())) SyntaxError("return must be the last statement of its block");
   }
 
   void Statement() {
@@ -754,12 +754,15 @@ class TLuaParser {
       FixCall(p.Call, 0);
       return;
     }
-    if (p.Kind != TPrimary::TKind::Var || !(IsChar('=') || IsChar(','))) SyntaxError("syntax error");
+    const bool assigned = IsChar('=') || IsChar(',');
+    if (p.Kind == TPrimary::TKind::Value) SyntaxError(assigned ? "cannot assign to an upvalue" : "syntax error");
+    if (!assigned) SyntaxError("'=' expected");
     std::vector<TVar> targets{ToStore(p.Var)};
     while (IsChar(',')) {
       Consume();
       TPrimary q = Primary(true);
-      if (q.Kind != TPrimary::TKind::Var) SyntaxError("variable expected");
+      if (q.Kind != TPrimary::TKind::Var)
+        SyntaxError(q.Kind == TPrimary::TKind::Value ? "cannot assign to an upvalue" : "variable expected");
       if (targets.size() == kMaxTargets) SyntaxError("too many variables in one assignment (at most 32)");
       targets.push_back(ToStore(q.Var));
     }
