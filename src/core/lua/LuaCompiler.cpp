@@ -137,7 +137,7 @@ class TLuaParser {
   }
   void Consume() {
     Peek();
-    FLastSource = FTok.Source;
+    std::swap(FLastSource, FTok.Source);  // for messages; the token itself is done with
     FHave = false;
   }
   bool IsChar(int c) { return Peek().Kind == TLuaTok::Char && FTok.Ch == c; }

@@ -9,7 +9,7 @@ namespace vld {
 namespace {
 
 struct TReserved {
-  const char* Word;
+  std::string_view Word;
   TLuaTok Kind;
 };
 
@@ -239,7 +239,7 @@ TLuaToken TLuaLexer::Lex() {
         do SaveAndNext();
         while (IsAlnum(FCurrent) || FCurrent == '_');
         for (const TReserved& r : kReserved)
-          if (FBuffer == r.Word) return Make(r.Kind);
+          if (FBuffer.size() == r.Word.size() && FBuffer[0] == r.Word[0] && FBuffer == r.Word) return Make(r.Kind);
         TLuaToken t = Make(TLuaTok::Name);
         t.Text = FBuffer;
         return t;
