@@ -29,5 +29,6 @@ void RegisterBundleCommands(CLI::App& app);   // list, pack, demo
 void RegisterConvertCommands(CLI::App& app);  // convert, convert-all
 void RegisterExtractCommand(CLI::App& app);   // extract
 void RegisterListingCommand(CLI::App& app);   // listing
+void RegisterCompileCommand(CLI::App& app);   // compile
 
 }  // namespace vld::cli
