@@ -171,7 +171,17 @@ TEST(LuaRoundTrip, CalibrationScriptsCompiledHereRoundTrip) {
   }
 }
 
-TEST(LuaRoundTrip, DemoScriptRoundTrips) { EXPECT_EQ(RoundTrip(samples::BuildDemoScript()), ""); }
+TEST(LuaRoundTrip, DemoScriptRoundTrips) {
+  // The demo's code is written by hand: a closure of no upvalues and a
+  // maximum stack one above the compiler's count. Its text compiles to the
+  // same instructions, and that chunk round-trips exactly.
+  const Bytes demo = samples::BuildDemoScript();
+  TLuaCompiled again = CompileLua(Decompiled(demo));
+  ASSERT_FALSE(again.Failed) << again.Error.Text();
+  TLuaFile original(demo, "demo.lua"), back(again.Chunk, "demo.lua");
+  EXPECT_EQ(Difference(original.Main(), back.Main(), "main"), "main: max stack 6 vs 5");
+  EXPECT_EQ(RoundTrip(again.Chunk), "");
+}
 
 // ---- Random programs ----
 
@@ -187,7 +197,7 @@ class TProgramGenerator {
     FFunctionLocals.assign(1, 0);
     FEnclosing.assign(1, {});
     FDepth = 0;
-    Block(0, 6 + Pick(8));
+    Block(0, 3 + Pick(6));
     return FOut;
   }
 
@@ -269,12 +279,13 @@ class TProgramGenerator {
 
   std::string Constructor(int depth) {
     std::string list, records;
-    int items = Chance(10) ? 60 + Pick(80) : Pick(4);
-    for (int i = 0; i < items; ++i) list += (i ? ", " : "") + (depth > 0 ? Expr(depth - 1) : Number());
-    int pairs = Chance(10) ? 30 + Pick(10) : Pick(3);
+    // Now and then enough items for a flush: 64 list items, 32 pairs.
+    int items = Chance(3) ? 60 + Pick(80) : Pick(4);
+    for (int i = 0; i < items; ++i) list += (i ? ", " : "") + (depth > 0 && items < 5 ? Expr(depth - 1) : Number());
+    int pairs = Chance(3) ? 30 + Pick(10) : Pick(3);
     for (int i = 0; i < pairs; ++i) {
       std::string key = Chance(50) ? Global() + std::to_string(i) : "[" + (Chance(50) ? String() : Number()) + "]";
-      records += (i ? ", " : "") + key + " = " + (depth > 0 ? Expr(depth - 1) : String());
+      records += (i ? ", " : "") + key + " = " + (depth > 0 && pairs < 5 ? Expr(depth - 1) : String());
     }
     if (list.empty() || records.empty()) return "{" + list + records + "}";
     return Chance(50) ? "{" + list + "; " + records + "}" : "{" + records + "; " + list + "}";
@@ -462,7 +473,7 @@ class TProgramGenerator {
 };
 
 TEST(LuaRoundTrip, RandomProgramsRoundTrip) {
-  constexpr int kPrograms = 3000;
+  constexpr int kPrograms = 2000;
   int compiled = 0, failures = 0;
   for (int seed = 1; seed <= kPrograms; ++seed) {
     TProgramGenerator generator(static_cast<unsigned>(seed));

@@ -76,6 +76,13 @@ TLuaExprPtr Target(TLuaExprPtr table, TLuaExprPtr key) {
   return MakeLuaExpr(std::move(e));
 }
 
+// A last nil of a list may go (the adjustment pushes the same nil) unless a
+// call before it would then keep more results.
+bool DropsLastNil(const std::vector<TLuaExprPtr>& values) {
+  if (values.empty() || values.back()->Kind != TLuaExprKind::Nil) return false;
+  return values.size() < 2 || values[values.size() - 2]->Kind != TLuaExprKind::Call;
+}
+
 // ---- Statements ----
 
 struct TStmt;
@@ -132,7 +139,7 @@ class TPrinter : public TLuaExprPrinter {
 
  protected:
   std::string PrintFunction(const TLuaExpr& e, int level) override {
-    return FunctionText(RenderFunction(e, level, e.MethodDef), "function", level);
+    return FunctionText(RenderFunction(e, level, false), "function", level);
   }
 
  private:
@@ -166,7 +173,7 @@ class TFunctionDecompiler {
 
   void Walk(int first, int last, TBlock& out);
   TBlock Block(int first, int last);
-  TLuaExprPtr Expression(int first, int last);
+  TLuaExprPtr Expression(int first, int last, TBlock& out);
   int Repeat(int first, int jump, TBlock& out);
   int If(int i, int last, TBlock& out);
   int While(int i, int last, TBlock& out);
@@ -177,7 +184,7 @@ class TFunctionDecompiler {
 
   void Push(TLuaExprPtr e) { FStack.push_back(TEntry(std::move(e))); }
   TEntry PopEntry();
-  TLuaExprPtr PopExpr() { return PopEntry().E; }
+  TLuaExprPtr PopExpr();
   std::vector<TLuaExprPtr> Values(const std::vector<TEntry>& entries) const;
   TLuaExprPtr Constant(int k) const;
   std::string ConstName(int k) const;
@@ -272,6 +279,12 @@ bool TFunctionDecompiler::IsStore(int i, int last) const {
   }
 }
 
+TLuaExprPtr TFunctionDecompiler::PopExpr() {
+  TLuaExprPtr e = PopEntry().E;
+  if (e->Kind == TLuaExprKind::Method) Unstructured("a method is taken but not called");
+  return e;
+}
+
 TEntry TFunctionDecompiler::PopEntry() {
   if (FStack.size() <= FDeclared) Unstructured("a value is taken from a local's slot");
   TEntry e = std::move(FStack.back());
@@ -303,6 +316,8 @@ TLuaExprPtr TFunctionDecompiler::Constant(int k) const {
       e.Name = v.Text;
       break;
     case kLuaNumber:
+      // A number no text reads back to cannot be written.
+      if (LuaNumberText(v.Num, FContext.FloatSize).empty()) Unstructured(LuaFormat("constant %d has no text", k));
       e.Kind = TLuaExprKind::Number;
       e.Num = v.Num;
       e.FloatSize = FContext.FloatSize;
@@ -323,6 +338,7 @@ TLuaExprPtr TFunctionDecompiler::Constant(int k) const {
 std::vector<TLuaExprPtr> TFunctionDecompiler::Values(const std::vector<TEntry>& entries) const {
   std::vector<TLuaExprPtr> out;
   for (const TEntry& e : entries) {
+    if (e.E->Kind == TLuaExprKind::Method) Unstructured("a method is taken but not called");
     if (!e.Continues && !e.AdjustNil) out.push_back(e.E);
     out.insert(out.end(), e.Extra.begin(), e.Extra.end());
   }
@@ -418,12 +434,15 @@ TBlock TFunctionDecompiler::Block(int first, int last) {
   return block;
 }
 
-TLuaExprPtr TFunctionDecompiler::Expression(int first, int last) {
+TLuaExprPtr TFunctionDecompiler::Expression(int first, int last, TBlock& out) {
   std::size_t base = FStack.size();
-  TBlock block;
-  Walk(first, last, block);
-  if (!block.empty() || FStack.size() != base + 1)
-    Unstructured(LuaFormat("the code at %.4x is not one expression", At(first).Offset));
+  std::size_t statements = out.size();
+  Walk(first, last, out);
+  // Reading a local may declare it (and the ones below it) first; nothing else may happen.
+  for (std::size_t i = statements; i < out.size(); ++i)
+    if (out[i].Kind != TStmtKind::Local)
+      Unstructured(LuaFormat("the code at %.4x is not one expression", At(first).Offset));
+  if (FStack.size() != base + 1) Unstructured(LuaFormat("the code at %.4x is not one expression", At(first).Offset));
   return PopExpr();
 }
 
@@ -494,7 +513,7 @@ int TFunctionDecompiler::While(int i, int last, TBlock& out) {
   s.Kind = TStmtKind::While;
   s.Tag = in.Offset;
   s.Blocks.push_back(Block(i + 1, test));
-  s.Values.push_back(Expression(test, jump));
+  s.Values.push_back(Expression(test, jump, s.Blocks[0]));
   out.push_back(std::move(s));
   return jump + 1;
 }
@@ -579,7 +598,7 @@ void TFunctionDecompiler::Call(const TLuaInstruction& in, int i, int last, TBloc
   if (static_cast<std::size_t>(args) + 1 > FStack.size() - FDeclared) Unstructured("a call without its function");
   std::vector<TEntry> argEntries(FStack.end() - args, FStack.end());
   FStack.resize(FStack.size() - static_cast<std::size_t>(args));
-  TLuaExprPtr fn = PopExpr();
+  TLuaExprPtr fn = PopEntry().E;
   if (fn->Kind == TLuaExprKind::Method) {
     if (argEntries.empty() || !argEntries[0].SelfArg) Unstructured("a method call without its object");
     argEntries.erase(argEntries.begin());
@@ -754,7 +773,7 @@ void TFunctionDecompiler::Walk(int first, int last, TBlock& out) {
         TLuaExprPtr left = PopExpr();
         int end = IndexOf(in.Target);
         if (end <= i || end > last) Unstructured(LuaFormat("the and/or at %.4x jumps out of its block", in.Offset));
-        TLuaExprPtr right = Expression(i + 1, end);
+        TLuaExprPtr right = Expression(i + 1, end, out);
         Push(Node(TLuaExprKind::Binary, {left, right},
                   in.Group->Kind == TLuaOpKind::OnTJmp ? TLuaOperator::Or : TLuaOperator::And));
         i = end;
@@ -893,12 +912,16 @@ void TFunctionDecompiler::PrintStmt(const TStmt& s, int level, TLuaLines& out) {
           return;
         }
       }
-      AddLines(List(s.Targets, level) + "=" + List(s.Values, level), level, s.Tag, out);
+      std::vector<TLuaExprPtr> values = s.Values;
+      if (values.size() == s.Targets.size() && values.size() > 1 && DropsLastNil(values)) values.pop_back();
+      AddLines(List(s.Targets, level) + "=" + List(values, level), level, s.Tag, out);
       return;
     }
     case TStmtKind::Local: {
       std::vector<TLuaExprPtr> values;
       for (const auto& v : s.ValuesByName) values.insert(values.end(), v.begin(), v.end());
+      // local a, b = 1, nil reads as local a, b = 1: the adjusting nil is the same single pushnil.
+      if (values.size() == s.Names.size() && DropsLastNil(values)) values.pop_back();
       std::string text = "local " + Join(s.Names, ",");
       if (!values.empty()) text += "=" + List(values, level);
       AddLines(text, level, s.Tag, out);
@@ -951,7 +974,13 @@ TLuaLines TFunctionDecompiler::Print(const TBlock& block, int level) {
 TLuaLines TFunctionDecompiler::Listing(const std::string& why, int level) {
   TStmt s;
   s.Lines.push_back(LuaFormat("This function could not be decompiled (%s, at %.4x); its code:", why.c_str(), FOffset));
-  TLuaListing listing([&s](const std::string& line) { s.Lines.push_back(line); });
+  TLuaListing listing([&s](const std::string& line) {
+    // Constants may hold line breaks: the comment must stay one line.
+    std::string text = line;
+    for (char& c : text)
+      if (static_cast<unsigned char>(c) < ' ') c = ' ';
+    s.Lines.push_back(text);
+  });
   listing.ListCode(FFunc);
   TLuaLines out;
   PrintStmt(s, level, out);
@@ -981,6 +1010,13 @@ TLuaLines FunctionBody(const TLuaFunction& f, TLuaDecompileContext& context, con
 }
 
 TFunctionText TPrinter::RenderFunction(const TLuaExpr& e, int level, bool method) {
+  // A function nests as deep as the line that holds it: its blocks count from there.
+  struct TRestore {
+    int& Depth;
+    int Saved;
+    ~TRestore() { Depth = Saved; }
+  } restore{FContext.Depth, FContext.Depth};
+  FContext.Depth = level;
   TDepthGuard depth(FContext.Depth);
   std::vector<std::string> upvalues;
   for (const TLuaExprPtr& u : e.Sub) {

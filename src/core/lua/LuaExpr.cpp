@@ -176,8 +176,11 @@ bool ReadLuaNumber(const std::string& text, int floatSize, double& value) {
 }
 
 std::string LuaNumberText(double value, int floatSize) {
-  if (std::isnan(value)) return "0/0";
-  if (std::signbit(value)) return "-" + LuaNumberText(-value, floatSize);
+  if (std::isnan(value)) return {};
+  if (std::signbit(value)) {
+    std::string text = LuaNumberText(-value, floatSize);
+    return text.empty() ? text : "-" + text;
+  }
   if (std::isinf(value)) return "1e999";
   auto same = [&](const std::string& text) {
     double back = 0;
@@ -226,7 +229,7 @@ std::string LuaNumberText(double value, int floatSize) {
       }
     }
   }
-  return TidyExponent(Printf("%.*g", 17, value));
+  return {};
 }
 
 std::string TLuaExprPrinter::Operand(const TLuaExpr& e, int level, int parentPrecedence, bool needEqual) {

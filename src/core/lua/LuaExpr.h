@@ -43,7 +43,6 @@ struct TLuaExpr {
   bool Dotted = false;
   int Results = 1;
   const TLuaFunction* Func = nullptr;
-  bool MethodDef = false;  // Function: the first parameter is self
   std::vector<TLuaExprPtr> Sub;
   std::vector<std::pair<TLuaExprPtr, TLuaExprPtr>> Pairs;
   bool RecordsFirst = false;
@@ -79,7 +78,8 @@ bool IsLuaName(const std::string& text);
 // The number as the compiler reads it: its digit loop, rounded to single
 // precision for floatSize 4. Returns false for text that is not a number.
 bool ReadLuaNumber(const std::string& text, int floatSize, double& value);
-// A text for a non-negative number that reads back to the same bits.
+// A text that reads back to the number's bits; empty when the digit loop
+// reaches the number from no text.
 std::string LuaNumberText(double value, int floatSize);
 
 }  // namespace vld
