@@ -358,6 +358,10 @@ void TFunctionDecompiler::DeclareUpTo(std::size_t n, TBlock& out) {
     // One statement per list: a list ends after a value nothing may follow.
     while (FDeclared < n) {
       TEntry& e = FStack[FDeclared];
+      // Nils after a call kept to one result adjust a list of their own: local a = f() local b, c.
+      if (e.AdjustNil && !e.Continues && !entries.empty() && entries.back().E->Kind == TLuaExprKind::Call &&
+          entries.back().E->Results == 1)
+        break;
       if (e.Target) Unstructured("an assignment target is left as a local");
       std::string name = FNextName < FNames.size() ? FNames[FNextName++] : GeneratedName(static_cast<int>(FDeclared));
       s.Names.push_back(name);
@@ -378,7 +382,8 @@ void TFunctionDecompiler::DeclareUpTo(std::size_t n, TBlock& out) {
 void TFunctionDecompiler::Pop(int count, bool atBlockEnd, TBlock& out) {
   if (count > static_cast<int>(FStack.size()) - FNumParams) Unstructured("a pop takes more than the stack holds");
   std::size_t newSize = FStack.size() - static_cast<std::size_t>(count);
-  if (newSize > FDeclared) {
+  // A list is adjusted once: a pop after its end closes a block instead.
+  if (newSize > FDeclared && !FStack[newSize - 1].EndsList) {
     // Values beyond a list's targets: they go with the value below them.
     std::vector<TLuaExprPtr> dropped;
     for (std::size_t i = newSize; i < FStack.size(); ++i) {
