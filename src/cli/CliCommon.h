@@ -45,5 +45,6 @@ void RegisterConvertCommands(CLI::App& app);  // convert, convert-all
 void RegisterExtractCommand(CLI::App& app);   // extract
 void RegisterListingCommand(CLI::App& app);   // listing
 void RegisterEditCommands(CLI::App& app);     // edit, import
+void RegisterCompileCommand(CLI::App& app);   // compile
 
 }  // namespace vld::cli

@@ -25,6 +25,7 @@ int RunTool(int argc, char** argv) {
   vld::cli::RegisterExtractCommand(app);
   vld::cli::RegisterListingCommand(app);
   vld::cli::RegisterEditCommands(app);
+  vld::cli::RegisterCompileCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

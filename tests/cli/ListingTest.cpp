@@ -67,7 +67,7 @@ TEST(ListingCommand, ConvertWritesTheDecompiledSource) {
   TToolRun run = RunTool("convert " + Quote(demo.bundle.string()) + " 'scripts\\demo.lua' -o -");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, expected);
-  EXPECT_EQ(run.out.substr(0, 54), "function() -- defined at demo.lua:0, code 89, stack 6\r");
+  EXPECT_EQ(run.out.substr(0, 58), "-- main function, defined at demo.lua:0, code 89, stack 6\r");
 
   std::filesystem::path out = dir.File("demo.txt");
   EXPECT_EQ(

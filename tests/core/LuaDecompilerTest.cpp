@@ -1,10 +1,14 @@
+#include <cmath>
+#include <cstring>
 #include <random>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "LuaTestSupport.h"
+#include "core/lua/LuaCompiler.h"
 #include "core/lua/LuaDecompiler.h"
+#include "core/lua/LuaExpr.h"
 #include "samples/LuaChunk.h"
 
 using namespace vld;
@@ -17,194 +21,228 @@ using vld::test::DecompileError;
 using vld::test::Fn;
 using vld::test::SourceLines;
 
+namespace {
+
+// The decompiled lines of a source compiled here, without the header comment.
+std::vector<std::string> Decompiled(const std::string& source, bool debugInfo = true, int floatSize = 8) {
+  TLuaCompileOptions options;
+  options.DebugInfo = debugInfo;
+  options.FloatSize = floatSize;
+  options.SourceName = "t.lua";
+  TLuaCompiled compiled = CompileLua(source, options);
+  EXPECT_FALSE(compiled.Failed) << compiled.Error.Text();
+  std::vector<std::string> lines = vld::test::SplitCrLf(DumpLuaChunk(compiled.Chunk, "t.lua"));
+  if (!lines.empty()) lines.erase(lines.begin());
+  return lines;
+}
+
+}  // namespace
+
 TEST(LuaDecompiler, MainFunctionOfFourLines) {
   EXPECT_THAT(SourceLines(Fn(Code({0x05, 0x4B, 0x7B, 0x00, 0x00}), {"x"})),
-              ElementsAre("function() -- defined at t.lua:0, code 7, stack 1", "  x=1", "  return ", " end"));
+              ElementsAre("-- main function, defined at t.lua:0, code 7, stack 1", "x=1", "return "));
 }
 
 TEST(LuaDecompiler, ParameterNamesWithAndWithoutMethodFlag) {
-  // pushlocal0..2 stored into x, y, z
-  TChunkFunction f = Fn(Code({0x16, 0x4B, 0x17, 0x4C, 0x18, 0x4D, 0x00}, 2), {"x", "y", "z"});
+  // a local, then pushlocal0..2 stored into x, y, z
+  TChunkFunction f = Fn(Code({0x05, 0x16, 0x4B, 0x17, 0x4C, 0x18, 0x4D, 0x00}, 2), {"x", "y", "z"});
   TLuaFile file(BuildChunk(f), "t.lua");
   TLuaDecompiler plain(file.Main());
   EXPECT_EQ(plain.VarName(1), "Arg1");
   EXPECT_EQ(plain.VarName(2), "Local0");
-  EXPECT_EQ(
-      JoinLuaLines(plain.Decompile()),
-      "function(Arg0, Arg1) -- defined at t.lua:0, code 9, stack 1\r\n  x=Arg0\r\n  y=Arg1\r\n  z=Local0\r\n end\r\n");
+  plain.SetLevel(1);
+  EXPECT_EQ(JoinLuaLines(plain.Decompile()),
+            "  function(Arg0, Arg1) -- defined at t.lua:0, code 10, stack 1\r\n    local Local0=1\r\n    x=Arg0\r\n"
+            "    y=Arg1\r\n    z=Local0\r\n  end\r\n");
   TLuaDecompiler method(file.Main());
   method.SetIsMethod(true);
   EXPECT_EQ(method.VarName(0), "self");
-  EXPECT_EQ(
-      JoinLuaLines(method.Decompile()),
-      "function(self, Arg1) -- defined at t.lua:0, code 9, stack 1\r\n  x=self\r\n  y=Arg1\r\n  z=Local0\r\n end\r\n");
+  EXPECT_EQ(JoinLuaLines(method.Decompile()),
+            "function(self, Arg1) -- defined at t.lua:0, code 10, stack 1\r\n  local Local0=1\r\n  x=self\r\n"
+            "  y=Arg1\r\n  z=Local0\r\nend\r\n");
 }
 
 TEST(LuaDecompiler, VariableArgumentsNameTheFixedOnesAndArg) {
-  // parameter byte 64 + 1: one fixed parameter, then the table arg
-  TChunkFunction f = Fn(Code({0x16, 0x4B, 0x17, 0x4B, 0x18, 0x4B, 0x19, 0x7B, 0x02, 0x00}, 65), {"x"});
-  std::vector<std::string> lines = SourceLines(f);
-  EXPECT_THAT(lines, ElementsAre("function(Arg0, ...) -- defined at t.lua:0, code 12, stack 1", "  x=Arg0", "  x=arg",
-                                 "  x=Local0", "  return Local1", " end"));
-  // Only variable arguments: no fixed parameter.
-  EXPECT_EQ(SourceLines(Fn(Code({0x16, 0x4B, 0x00}, 64), {"x"}))[1], "  x=arg");
+  EXPECT_THAT(Decompiled("function f(a, ...) local n = arg.n return a, n end", false),
+              ElementsAre(HasSubstr("function f(Arg0, ...) -- defined at t.lua:1"), "  local Local0=arg.n",
+                          "  return Arg0,Local0", "end"));
+  // With the chunk's names, only variable arguments.
+  EXPECT_THAT(Decompiled("function f(...) return arg end"),
+              ElementsAre(HasSubstr("function f(...)"), "  return arg", "end"));
 }
 
 TEST(LuaDecompiler, CallsAndMethodCalls) {
-  // obj:m(1)
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x35, 0x05, 0x79, 0x02, 0x00}), {"obj", "m"})), ElementsAre("  obj:m(1)"));
-  // f(f) keeps its argument: the function text is not longer than the argument
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x1F, 0x79, 0x01, 0x00}), {"f"})), ElementsAre("  f(f)"));
-  // g(a, "s", 2) in source order, and a call kept as a value
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x0B, 0x06, 0x7A, 0x03, 0x4C, 0x00}), {"g", "a", "s"})),
-              ElementsAre("  a=g(a,\"s\",2)"));
-  // The first argument only goes when the function text is object:name.
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x2A, 0x1F, 0x79, 0x01, 0x00}), {"t", "t"})), ElementsAre("  t.t(t)"));
+  EXPECT_THAT(Decompiled("obj:m(1) f(f) a = g(a, \"s\", 2) t.t(t)"),
+              ElementsAre("obj:m(1)", "f(f)", "a=g(a,\"s\",2)", "t.t(t)"));
+  // Calls of other calls and of indexes.
+  EXPECT_THAT(Decompiled("x = f(1)(2) y = a.b[c](d):e()"), ElementsAre("x=f(1)(2)", "y=a.b[c](d):e()"));
 }
 
-TEST(LuaDecompiler, CallWithSeveralResultsUsesTemporaries) {
-  // Temp_1,Temp_2 = f(); y=Temp_2; x=Temp_1
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x78, 0x02, 0x00, 0x4D, 0x4C, 0x00}), {"f", "x", "y"})),
-              ElementsAre("  Temp_1,Temp_2 = f()", "  y=Temp_2", "  x=Temp_1"));
-  // No result kept: the line still names Temp_1, nothing is pushed, and a
-  // following return of nothing does not take the call for its value.
-  EXPECT_THAT(SourceLines(Fn(Code({0x1F, 0x78, 0x00, 0x00, 0x7B, 0x00, 0x00}), {"f"})),
-              ElementsAre(HasSubstr("function()"), "  Temp_1 = f()", "  return ", " end"));
+TEST(LuaDecompiler, CallWithSeveralResultsFillsSeveralNames) {
+  EXPECT_THAT(Decompiled("x, y = f() local a, b, c = g(1)"), ElementsAre("x,y=f()", "local a,b,c=g(1)"));
+  // Parentheses keep all results here too: the same code.
+  EXPECT_THAT(Decompiled("x, y = (f())"), ElementsAre("x,y=f()"));
+  // A last nil goes unless a call before it would then keep more results.
+  EXPECT_THAT(Decompiled("local a, b = f(), nil x, y = 1, nil"), ElementsAre("local a,b=f(),nil", "x,y=1"));
+  // A call whose results are all dropped is the last value of the list.
+  EXPECT_THAT(Decompiled("x = 1, f()"), ElementsAre("x=1,f()"));
 }
 
 TEST(LuaDecompiler, ReturnListsValuesInSourceOrder) {
-  EXPECT_EQ(SourceLines(Fn(Code({0x1F, 0x20, 0x7B, 0x00, 0x00}), {"x", "y"}))[1], "  return x,y");
-  // More values asked for than the stack holds: no trailing comma.
-  EXPECT_EQ(SourceLines(Fn(Code({0x1F, 0x20, 0x7B, 0x00, 0x00}, 2), {"x", "y"}))[1], "  return x,y");
-  // The base skips the parameters and locals below it.
-  EXPECT_EQ(SourceLines(Fn(Code({0x1F, 0x20, 0x21, 0x7B, 0x02, 0x00}, 1), {"x", "y", "z"}))[1], "  return y,z");
-  EXPECT_EQ(SourceLines(Fn(Code({0x1F, 0x7B, 0x05, 0x00}), {"x"}))[1], "  return ");
+  EXPECT_THAT(Decompiled("return x, y"), ElementsAre("return x,y"));
+  // return 3, f() returns all of f's results: no temporaries.
+  EXPECT_THAT(Decompiled("return 3, f()"), ElementsAre("return 3,f()"));
+  EXPECT_THAT(Decompiled("return"), ElementsAre("return "));
 }
 
-TEST(LuaDecompiler, ReturnOfAllResultsOfACall) {
-  // f(x) keeping 2 results, returned at once: one return line instead of the Temp line.
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x78, 0x02, 0x01, 0x7B, 0x00, 0x00}), {"f", "x"})),
-              ElementsAre("  return f(x)"));
-  // A result count that differs from the values returned keeps the Temp line.
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x78, 0x02, 0x00, 0x7F, 0x7B, 0x00, 0x00}), {"f"})),
-              ElementsAre("  Temp_1,Temp_2 = f()", "  return Temp_1"));
-  // The byte pattern alone is not enough: here 120 is an operand, not a call.
-  EXPECT_THAT(BodyLines(Fn(Code({0x05, 0x4B, 0x05, 0x3D, 0x78, 0x03, 0x07, 0x7B, 0x00, 0x00}), {"x"})),
-              ElementsAre("  x=1", "  return 1,{},7"));
+TEST(LuaDecompiler, ReturnInTheMiddleOfABlockGetsABlockOfItsOwn) {
+  // The compiler takes a do block without locals as no code at all.
+  EXPECT_THAT(Decompiled("do return 1 end x = 2"), ElementsAre("do", "  return 1", "end", "x=2"));
 }
 
 TEST(LuaDecompiler, ListAndMapConstructorsInSourceOrder) {
-  // t={1, 2}
-  EXPECT_THAT(BodyLines(Fn(Code({0x3D, 0x02, 0x05, 0x06, 0x57, 0x02, 0x4B, 0x00}), {"t"})), ElementsAre("  t={1, 2}"));
-  // t={a=1, b=2}
-  EXPECT_THAT(BodyLines(Fn(Code({0x3D, 0x02, 0x0A, 0x05, 0x0B, 0x06, 0x59, 0x01, 0x4B, 0x00}), {"t", "a", "b"})),
-              ElementsAre("  t={a=1, b=2}"));
-  // A repeated key keeps its order, so the last value still wins.
-  EXPECT_THAT(BodyLines(Fn(Code({0x3E, 0x0A, 0x05, 0x0A, 0x06, 0x59, 0x01, 0x4B, 0x00}), {"t", "a"})),
-              ElementsAre("  t={a=1, a=2}"));
-  // Keys lose their quotes, string values keep them.
-  EXPECT_THAT(BodyLines(Fn(Code({0x3E, 0x0A, 0x0B, 0x5A, 0x4B, 0x00}), {"t", "only", "one"})),
-              ElementsAre("  t={only=\"one\"}"));
-  // Map pairs first, then list items after a semicolon.
-  EXPECT_THAT(BodyLines(Fn(Code({0x3E, 0x0A, 0x05, 0x5A, 0x06, 0x57, 0x01, 0x4B, 0x00}), {"t", "a"})),
-              ElementsAre("  t={a=1; 2}"));
-  // A store of no items leaves the table as it is.
-  EXPECT_THAT(BodyLines(Fn(Code({0x3E, 0x57, 0x00, 0x4B, 0x00}), {"t"})), ElementsAre("  t={}"));
-  // Setlist with a start block: the start is not part of the text.
-  EXPECT_THAT(BodyLines(Fn(Code({0x3E, 0x05, 0x56, 0x03, 0x01, 0x4B, 0x00}), {"t"})), ElementsAre("  t={1}"));
+  EXPECT_THAT(Decompiled("t = {1, 2} u = {a = 1, b = 2} v = {a = 1; 2} w = {2; a = 1} e = {}"),
+              ElementsAre("t={1, 2}", "u={a=1, b=2}", "v={a=1; 2}", "w={2; a=1}", "e={}"));
+  // Keys that are not names, or reserved words, are written in brackets.
+  EXPECT_THAT(Decompiled("t = {[\"a key\"] = 1, [10] = \"ten\", [\"end\"] = 2, x_1 = 3}"),
+              ElementsAre("t={[\"a key\"]=1, [10]=\"ten\", [\"end\"]=2, x_1=3}"));
 }
 
-TEST(LuaDecompiler, ConstructorOnSomethingElseIsLoggedAndStillRendered) {
-  std::vector<std::string> log;
-  TLuaFile file(BuildChunk(Fn(Code({0x1F, 0x05, 0x57, 0x01, 0x4C, 0x00}), {"t", "x"})), "t.lua");
-  TLuaDecompiler d(file.Main(), [&log](const std::string& l) { log.push_back(l); });
-  EXPECT_EQ(JoinLuaLines(d.Decompile()), "function() -- defined at t.lua:0, code 8, stack 1\r\n  x=; 1}\r\n end\r\n");
-  EXPECT_THAT(log, ::testing::Contains("Error! in setlist s=\"t\""));
+TEST(LuaDecompiler, LongListsAreOneConstructor) {
+  // Flushed every 64 items by the compiler; one list in the text.
+  std::string items;
+  for (int i = 0; i < 130; ++i) items += (i ? ", " : "") + std::to_string(i);
+  EXPECT_THAT(Decompiled("t = {" + items + "}"), ElementsAre("t={" + [&] {
+                std::string s;
+                for (int i = 0; i < 130; ++i) s += (i ? ", " : "") + std::to_string(i);
+                return s;
+              }() + "}"));
 }
 
 TEST(LuaDecompiler, OperatorsAndParentheses) {
-  // a >= b
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x60, 0x4D, 0x00}), {"a", "b", "x"})), ElementsAre("  x=a >= b"));
-  // (a + b) * c
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x61, 0x21, 0x63, 0x4E, 0x00}), {"a", "b", "c", "x"})),
-              ElementsAre("  x=(a + b) * c"));
-  // a - (b - c) keeps no parentheses for subtraction; power binds without spaces
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x21, 0x62, 0x62, 0x4E, 0x00}), {"a", "b", "c", "x"})),
-              ElementsAre("  x=a - b - c"));
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x06, 0x65, 0x4E, 0x00}), {"a", "b", "c", "x"})), ElementsAre("  x=a^2"));
-  // unary minus and not
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, 0x61, 0x67, 0x4E, 0x1F, 0x68, 0x4E, 0x00}), {"a", "b", "c", "x"})),
-              ElementsAre("  x=-(a + b)", "  x=not a"));
-  // comparisons and concatenation
-  const std::vector<std::pair<std::uint8_t, std::string>> ops = {{0x5B, "a == b"}, {0x5C, "a ~= b"}, {0x5D, "a < b"},
-                                                                 {0x5E, "a <= b"}, {0x5F, "a > b"},  {0x64, "a / b"},
-                                                                 {0x66, "a .. b"}};
-  for (const auto& [op, text] : ops)
-    EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x20, op, 0x4D, 0x00}), {"a", "b", "x"})), ElementsAre("  x=" + text));
+  EXPECT_THAT(Decompiled("x = a >= b x = (a + b) * c x = a - (b - c) x = a - b - c x = a ^ 2"),
+              ElementsAre("x=a >= b", "x=(a + b) * c", "x=a - (b - c)", "x=a - b - c", "x=a^2"));
+  EXPECT_THAT(Decompiled("x = (y or 0) + n x = -(a + b) x = not a x = -a ^ b x = (-a) ^ b x = a ^ (b ^ c)"),
+              ElementsAre("x=(y or 0) + n", "x=-(a + b)", "x=not a", "x=-a^b", "x=(-a)^b", "x=a^b^c"));
+  // .. and the comparisons are left-associative too; and/or share one level.
+  EXPECT_THAT(Decompiled("x = a .. (b .. c) x = (a .. b) .. c x = a or (b and c) x = (a or b) and c"),
+              ElementsAre("x=a .. (b .. c)", "x=a .. b .. c", "x=a or (b and c)", "x=a or b and c"));
+  EXPECT_THAT(Decompiled("x = - -a x = not not a x = a == (b == c)"),
+              ElementsAre("x=- -a", "x=not not a", "x=a == (b == c)"));
 }
 
 TEST(LuaDecompiler, TableAccessAndStores) {
-  // t.name, t[1], t[Local0] and t["a b"]
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x0A, 0x28, 0x4B, 0x1F, 0x05, 0x28, 0x4B, 0x1F, 0x16, 0x28, 0x4B, 0x1F, 0x0B,
-                                 0x28, 0x4B, 0x00}),
-                           {"t", "name", "a b"})),
-              ElementsAre("  t=t.name", "  t=t[1]", "  t=t[Local0]", "  t=t[\"\"a b\"\"]"));
-  // getdotted and upvalues
-  EXPECT_THAT(BodyLines(Fn(Code({0x13, 0x2B, 0x4A, 0x00, 0x12, 0x05, 0x4A, 0x00, 0x00}), {"x", "field"})),
-              ElementsAre("  x=Upvalue0.field", "  x=Upvalue5"));
-  // settable0: t.k=v, everything popped
-  EXPECT_THAT(SourceLines(Fn(Code({0x1F, 0x0A, 0x05, 0x54, 0x7B, 0x00, 0x00}), {"t", "k"})),
-              ElementsAre(HasSubstr("function()"), "  t.k=1", "  return ", " end"));
-  // settable 0: only the value goes; table and key stay for a return to see
-  EXPECT_THAT(SourceLines(Fn(Code({0x1F, 0x0A, 0x05, 0x55, 0x00, 0x7B, 0x00, 0x00}), {"t", "k"})),
-              ElementsAre(HasSubstr("function()"), "  t.k=1", "  return t,\"k\"", " end"));
-  // settable with a number key
-  EXPECT_THAT(BodyLines(Fn(Code({0x1F, 0x06, 0x05, 0x54, 0x00}), {"t"})), ElementsAre("  t[2]=1"));
+  // A computed key stays computed: t[k.n], not t.k.n.
+  EXPECT_THAT(Decompiled("x = t[k.n] x = t.name x = t[\"name\"] x = t[1] x = t[\"a b\"]"),
+              ElementsAre("x=t[k.n]", "x=t.name", "x=t[\"name\"]", "x=t[1]", "x=t[\"a b\"]"));
+  EXPECT_THAT(Decompiled("t.k = 1 t[2] = 1 t[k] = v"), ElementsAre("t.k=1", "t[2]=1", "t[k]=v"));
 }
 
-TEST(LuaDecompiler, ClosuresRenderTheNestedFunctionOneLevelDeeper) {
-  TChunkFunction inner = Fn(Code({0x05, 0x4B, 0x7B, 0x00, 0x00}), {"y"});
-  inner.line = 4;
-  TChunkFunction main = Fn(Code({0x1F, 0x20, 0x75, 0x02, 0x02, 0x4E, 0x00}), {"a", "b"});
-  main.Function(std::move(inner));
-  main.String("f");
-  // closure of constant 2 with two upvalues a and b, listed in the order they were pushed
-  EXPECT_THAT(SourceLines(main), ElementsAre("function() -- defined at t.lua:0, code 9, stack 1",
-                                             "  f=closure(function() -- defined at t.lua:4, code 7, stack 1",
-                                             "      y=1", "      return ", "    end", ",a,b)", " end"));
+TEST(LuaDecompiler, MultipleAssignmentStaysOneStatement) {
+  EXPECT_THAT(Decompiled("a, b = b, a"), ElementsAre("a,b=b,a"));
+  EXPECT_THAT(Decompiled("t.x, t[1], m = 1, 2, 3"), ElementsAre("t.x,t[1],m=1,2,3"));
+  // Values too many and too few.
+  EXPECT_THAT(Decompiled("a, b = 1, 2, 3 a, b, c = 1"), ElementsAre("a,b=1,2,3", "a,b,c=1"));
+}
+
+TEST(LuaDecompiler, LocalsWithTheChunksNamesAndDoBlocks) {
+  // A local is declared where it is first read: local a, b = 1 and local a = 1 local b give the same code.
+  EXPECT_THAT(Decompiled("local a, b = 1 do local c = a + 1 x = c end y = b"),
+              ElementsAre("local a=1", "local b", "do", "  local c=a + 1", "  x=c", "end", "y=b"));
+  EXPECT_THAT(Decompiled("local a, b = 1, 2 x = b"), ElementsAre("local a,b=1,2", "x=b"));
+  // Without a locals list the slots give the names.
+  EXPECT_THAT(Decompiled("local a, b = 1 do local c = a + 1 x = c end y = b", false),
+              ElementsAre("local Local0=1", "local Local1", "do", "  local Local2=Local0 + 1", "  x=Local2", "end",
+                          "y=Local1"));
+  // A local declared right before a block starts stays outside it.
+  EXPECT_THAT(Decompiled("local k = 1 do local k = 2 f(k) end f(k)"),
+              ElementsAre("local k=1", "do", "  local k=2", "  f(k)", "end", "f(k)"));
+}
+
+TEST(LuaDecompiler, NamesThatAGlobalUsesAreNotTaken) {
+  // A damaged locals list names slot 0 like the global it reads: numbered names instead.
+  TLuaCompiled compiled = CompileLua("local a = 1 x = a y = g");
+  TLuaFile file(compiled.Chunk, "t.lua");
+  TLuaFunction& main = const_cast<TLuaFunction&>(file.Main());
+  main.Locals[0].Name = "g";
+  TLuaDecompiler d(main);
+  EXPECT_THAT(JoinLuaLines(d.Decompile()), HasSubstr("local Local0=1\r\nx=Local0\r\ny=g\r\n"));
+}
+
+TEST(LuaDecompiler, LiteralsReadBackToTheSameBits) {
+  EXPECT_THAT(Decompiled("x = 1e-100 y = 0.3 z = 0.1 w = 65535 v = 1e999 u = 123.456"),
+              ElementsAre("x=1e-100", "y=0.3", "z=0.1", "w=65535", "v=1e999", "u=123.456"));
+  // Bytes 7, 8 and 12 are written raw: this Lua knows no \a \b \f.
+  EXPECT_THAT(Decompiled("s = \"\a\b\f|\\n\\t\\r\\\\\\\"\\a\""), ElementsAre("s=\"\a\b\f|\\n\\t\\r\\\\\\\"a\""));
+  // Single precision: the text reads back to the same float.
+  EXPECT_THAT(Decompiled("x = 0.1 y = 3.14159", true, 4), ElementsAre("x=0.1", "y=3.14159"));
+}
+
+TEST(LuaDecompiler, NumberTextsOfTheDigitLoop) {
+  // The compiler's reading is not correctly rounded: the text found is one it reads back exactly.
+  for (const char* source : {"1e-100", "0.3", "1e-5", "0.00001", "123456789.123", "3.14159e-300",
+                             "1.7976931348623157e308", "5.", ".5", "1E+2", "0.1"}) {
+    for (int floatSize : {4, 8}) {
+      double v = 0, back = 0;
+      ASSERT_TRUE(ReadLuaNumber(source, floatSize, v)) << source;
+      std::string text = LuaNumberText(v, floatSize);
+      ASSERT_TRUE(ReadLuaNumber(text, floatSize, back)) << source << " -> " << text;
+      EXPECT_EQ(std::memcmp(&back, &v, sizeof v), 0) << source << " -> " << text;
+    }
+  }
+  // A number the loop reaches from no text has none.
+  EXPECT_EQ(LuaNumberText(std::nan(""), 8), "");
+  double a = 0, b = 0;
+  ASSERT_TRUE(ReadLuaNumber("0.00001", 8, a));
+  ASSERT_TRUE(ReadLuaNumber("1e-05", 8, b));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(LuaNumberText(a, 8), "0.00001");
+  EXPECT_EQ(LuaNumberText(b, 8), "1e-5");
+  EXPECT_FALSE(ReadLuaNumber("1..2", 8, a));
+  EXPECT_FALSE(ReadLuaNumber("1e", 8, a));
+}
+
+TEST(LuaDecompiler, ClosuresAndFunctionStatements) {
+  EXPECT_THAT(
+      Decompiled("function f(a) local b = a return function(x) return x + %b + %g end end"),
+      ElementsAre(HasSubstr("function f(a) -- defined at t.lua:1"), "  local b=a",
+                  HasSubstr("  return function(x) -- defined at t.lua:1"), "    return x + %b + %g", "  end", "end"));
+  EXPECT_THAT(Decompiled("t = {} function t.f(x) end function t:m(y) return self end"),
+              ElementsAre("t={}", HasSubstr("function t.f(x) -- defined at t.lua:1"), "end",
+                          HasSubstr("function t:m(y) -- defined at t.lua:1"), "  return self", "end"));
 }
 
 TEST(LuaDecompiler, FunctionStoredIntoATableFieldIsAMethod) {
+  // Without local names a field's function takes self first, as before.
   TChunkFunction inner = Fn(Code({0x16, 0x4B, 0x00}, 2), {"y"});
   TChunkFunction main = Fn(Code({0x1F, 0x0A, 0x0B, 0x54, 0x0B, 0x4C, 0x00}), {"obj", "m"});
   main.Function(std::move(inner));
-  EXPECT_THAT(
-      BodyLines(main),
-      ElementsAre("  obj.m=function(self, Arg1) -- defined at t.lua:0, code 5, stack 1", "      y=self", "    end", "",
-                  // the same function stored elsewhere is not a method
-                  "  m=function(Arg0, Arg1) -- defined at t.lua:0, code 5, stack 1", "      y=Arg0", "    end", ""));
+  EXPECT_THAT(BodyLines(main),
+              ElementsAre("function obj:m(Arg1) -- defined at t.lua:0, code 5, stack 1", "  y=self", "end",
+                          // the same function stored elsewhere is not a method
+                          "function m(Arg0, Arg1) -- defined at t.lua:0, code 5, stack 1", "  y=Arg0", "end"));
 }
 
-TEST(LuaDecompiler, DamagedReferencesStillGiveText) {
-  // A constant index past the end, an unfilled function constant, a stack that runs dry.
-  TChunkFunction f = Fn(Code({0x08, 0x09, 0x4A, 0x00, 0x75, 0x01, 0x00, 0x4A, 0x00, 0x4A, 0x00, 0x00}), {"x"});
-  f.RawConst('F');
-  EXPECT_THAT(BodyLines(f), ElementsAre("  x=<bad>(var9)", "  x=closure(<missing function>)", "  x=nil"));
-  // Unknown opcodes, source lines and an early end keep the walk going.
-  EXPECT_THAT(SourceLines(Fn(Code({0xC8, 0x7C, 0x05, 0x7D, 0x00, 0x01, 0x00, 0x05, 0x4A, 0x00}), {"x"})),
-              ElementsAre(HasSubstr("function()"), "  <bad>", "  LINE=5", "  LINE=256", " end", " x=1"));
-  // Pops never fail, and an unknown constant renders as nothing.
-  TChunkFunction g = Fn(Code({0x05, 0x7E, 0x05, 0x80, 0x7F, 0x09, 0x4C, 0x00}), {"x"});
-  g.consts.insert(g.consts.begin(), TChunkConst{'?', 0, {}});
-  EXPECT_THAT(BodyLines(g), ElementsAre("  x="));
-}
-
-TEST(LuaDecompiler, PeekingPastTheStackEndsTheDecompilation) {
-  // settable 0 needs three entries; a method test peeks past the bottom.
-  EXPECT_EQ(DecompileError(Fn(Code({0x05, 0x55, 0x00, 0x00}))), "TLuaStack underflow!");
-  EXPECT_EQ(DecompileError(Fn(Code({0x1F, 0x79, 0x01, 0x00}), {"f"})), "TLuaStack underflow!");
-  // settable0 on an empty stack: the supplied nil is not enough for depth 1.
-  EXPECT_THAT(DecompileError(Fn(Code({0x54, 0x00}))), HasSubstr("TLuaStack index out of range"));
+TEST(LuaDecompiler, DamagedReferencesShowTheListing) {
+  // A constant index past the end: never wrong code, the function's listing instead.
+  std::vector<std::string> lines = SourceLines(Fn(Code({0x08, 0x09, 0x4A, 0x00, 0x00}), {"x"}));
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "-- This function could not be decompiled (no constant 9, at 0002); its code:");
+  EXPECT_THAT(lines, ::testing::Contains("--  0002 08 | pushconstant <bad>(var9)"));
+  // Unknown opcodes and a stack that runs dry.
+  EXPECT_THAT(SourceLines(Fn(Code({0xC8, 0x00}), {"x"}))[1], HasSubstr("unknown opcode 200 at 0002"));
+  EXPECT_THAT(SourceLines(Fn(Code({0x4A, 0x00, 0x00}), {"x"}))[1], HasSubstr("could not be decompiled"));
+  // A nested function that fails shows its listing inside an otherwise decompiled script.
+  TChunkFunction bad = Fn(Code({0x71, 0x10, 0x00}));
+  TChunkFunction main = Fn(Code({0x09, 0x4B, 0x00}), {"f"});
+  main.consts.clear();
+  main.String("f");
+  main.Function(std::move(bad));
+  main.code = Code({0x0A, 0x4A, 0x00, 0x00});
+  std::vector<std::string> text = BodyLines(main);
+  ASSERT_GE(text.size(), 3u);
+  EXPECT_THAT(text[0], HasSubstr("function f()"));
+  EXPECT_THAT(text[1], HasSubstr("-- This function could not be decompiled"));
 }
 
 TEST(LuaDecompiler, NestedRenderingsAreBounded) {
@@ -220,7 +258,7 @@ TEST(LuaDecompiler, NestedRenderingsAreBounded) {
 }
 
 TEST(LuaDecompiler, DoublingTextIsBounded) {
-  // obj:m .. obj doubles the text each round.
+  // x = a .. a, then x = x .. x as an expression tree shared by reference: the text doubles each round.
   Bytes code = {1, 0, 0x1F};
   for (int i = 0; i < 40; ++i) {
     code.push_back(0x35);
@@ -228,7 +266,10 @@ TEST(LuaDecompiler, DoublingTextIsBounded) {
   }
   code.push_back(0x4A);
   code.push_back(0x00);
-  EXPECT_THAT(DecompileError(Fn(code, {"obj", "m"})), HasSubstr("source text would exceed"));
+  code.push_back(0x00);
+  std::string error = DecompileError(Fn(code, {"obj", "m"}));
+  // pushself leaves the object twice; the concatenations of methods are refused or bounded, never huge.
+  EXPECT_TRUE(error == "decompiled" || error.find("Decompiling stopped") != std::string::npos) << error;
 }
 
 TEST(LuaDecompiler, RandomCodeEndsWithTextOrAnError) {
@@ -243,7 +284,7 @@ TEST(LuaDecompiler, RandomCodeEndsWithTextOrAnError) {
     f.Function(Fn(Code({0x1F, 0x7B, 0x00, 0x00}), {"z"}));
     try {
       std::string text = DumpLuaChunk(BuildChunk(f), "r.lua");
-      EXPECT_EQ(text.rfind("function(", 0), 0u);
+      EXPECT_EQ(text.rfind("-- main function", 0), 0u);
       ++finished;
     } catch (const VldError&) {
     }
@@ -253,39 +294,37 @@ TEST(LuaDecompiler, RandomCodeEndsWithTextOrAnError) {
 
 TEST(LuaDecompiler, DemoScriptReadsLikeASource) {
   EXPECT_EQ(DumpLuaChunk(BuildDemoScript(), "scripts\\demo.lua"),
-            "function() -- defined at demo.lua:0, code 89, stack 6\r\n"
-            "  door={name=\"cellar door\", locked=1}\r\n"
-            "  keys={\"brass\", \"iron\"}\r\n"
-            "  open=closure(function(Arg0, Arg1) -- defined at demo.lua:3, code 40, stack 6\r\n"
-            "      if Arg1 == \"iron\" then\r\n"
-            "        door.locked=nil\r\n"
-            "        Arg0:say(\"It opens.\")\r\n"
-            "      elseif Arg1 == \"brass\" then\r\n"
-            "        Arg0:say(\"Wrong key.\")\r\n"
-            "      else\r\n"
-            "        Arg0:say(\"Nothing happens.\")\r\n"
-            "      end\r\n"
-            "      return door.locked\r\n"
-            "    end\r\n"
-            ")\r\n"
-            "  count=0\r\n"
-            "  while count < 3 do\r\n"
-            "    count=count + 1\r\n"
+            "-- main function, defined at demo.lua:0, code 89, stack 6\r\n"
+            "door={name=\"cellar door\", locked=1}\r\n"
+            "keys={\"brass\", \"iron\"}\r\n"
+            "function open(who, key) -- defined at demo.lua:3, code 40, stack 6\r\n"
+            "  if key == \"iron\" then\r\n"
+            "    door.locked=nil\r\n"
+            "    who:say(\"It opens.\")\r\n"
+            "  elseif key == \"brass\" then\r\n"
+            "    who:say(\"Wrong key.\")\r\n"
+            "  else\r\n"
+            "    who:say(\"Nothing happens.\")\r\n"
             "  end\r\n"
-            "  repeat\r\n"
-            "    count=count - 1\r\n"
-            "  until count <= 0\r\n"
-            "  ready=door.locked and 0 or 1\r\n"
-            "  hero={name=\"Tamsin\"}\r\n"
-            "  hero.say=function(self, Arg1) -- defined at demo.lua:21, code 21, stack 5\r\n"
-            "      if self.name then\r\n"
-            "        Local0=self.name .. \": \" .. Arg1\r\n"
-            "      end\r\n"
-            "      print(Local0)\r\n"
-            "      return \r\n"
-            "    end\r\n"
-            "\r\n"
-            "  open(hero,keys[2])\r\n"
+            "  return door.locked\r\n"
+            "end\r\n"
+            "count=0\r\n"
+            "while count < 3 do\r\n"
+            "  count=count + 1\r\n"
+            "end\r\n"
+            "repeat\r\n"
+            "  count=count - 1\r\n"
+            "until count <= 0\r\n"
+            "ready=door.locked and 0 or 1\r\n"
+            "hero={name=\"Tamsin\"}\r\n"
+            "function hero:say(text) -- defined at demo.lua:21, code 21, stack 5\r\n"
+            "  local line=text\r\n"
+            "  if self.name then\r\n"
+            "    line=self.name .. \": \" .. text\r\n"
+            "  end\r\n"
+            "  print(line)\r\n"
             "  return \r\n"
-            " end\r\n");
+            "end\r\n"
+            "open(hero,keys[2])\r\n"
+            "return \r\n");
 }

@@ -241,8 +241,7 @@ TEST(LuaLoader, DumpWritesTheSourceWithCrLf) {
   TMemoryStream out;
   std::vector<std::string> log;
   file.Dump(out, [&log](const std::string& l) { log.push_back(l); });
-  EXPECT_EQ(AsString(out.Data()),
-            "function() -- defined at t.lua:0, code 7, stack 1\r\n  x=1\r\n  return \r\n end\r\n");
+  EXPECT_EQ(AsString(out.Data()), "-- main function, defined at t.lua:0, code 7, stack 1\r\nx=1\r\nreturn \r\n");
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log[0], "Dump of file: x.lua");
   EXPECT_EQ(log[1], "Lua version: 3.1");

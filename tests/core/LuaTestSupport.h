@@ -42,11 +42,10 @@ inline std::vector<std::string> SourceLines(const samples::TChunkFunction& main)
   return SplitCrLf(DumpLuaChunk(samples::BuildChunk(main), "t.lua"));
 }
 
-// The lines after the header line, without a final " end" and a bare return before it.
+// The lines after the header comment, without a final bare return.
 inline std::vector<std::string> BodyLines(const samples::TChunkFunction& main) {
   std::vector<std::string> lines = SourceLines(main);
-  if (!lines.empty() && lines.back() == " end") lines.pop_back();
-  if (!lines.empty() && lines.back() == "  return ") lines.pop_back();
+  if (!lines.empty() && lines.back() == "return ") lines.pop_back();
   if (!lines.empty()) lines.erase(lines.begin());
   return lines;
 }

@@ -155,5 +155,4 @@ class TLabReader {
 // index; a long list of names is summed up after a few.
 std::vector<std::string> DamageReport(const TLabReader& reader);
 
-
 }  // namespace vld

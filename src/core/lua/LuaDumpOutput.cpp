@@ -19,6 +19,7 @@ void TLuaFile::DumpListing(const LogFn& debugLog) const {
 void TLuaFile::Dump(TByteSink& out, const LogFn& debugLog) const {
   DumpListing(debugLog);
   TLuaDecompiler decompiler(*FMain, debugLog);
+  decompiler.SetFloatSize(FFloatSize);
   std::string text = JoinLuaLines(decompiler.Decompile());
   out.Write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
