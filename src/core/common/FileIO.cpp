@@ -16,6 +16,7 @@
 #include <windows.h>
 #else
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -267,6 +268,12 @@ std::int64_t TAtomicFile::CopyFrom(const TReadAtFn& read, int sourceDescriptor, 
     if (got < piece) break;
   }
   return done;
+}
+
+void TAtomicFile::StartWriteback() {
+#ifdef __linux__
+  if (file_ && std::fflush(file_) == 0) ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 void TAtomicFile::Commit(bool durable) {
