@@ -141,32 +141,57 @@ TEST_F(EditCommand, ImportWritesOneFileInTheFormatOfTheOriginal) {
   EXPECT_FALSE(fs::exists(refused));
 }
 
+namespace {
+
+// Starts `vldtool edit BUNDLE --replace REPLACE --remove old.lua` that stops
+// itself before write k of its save; returns its pid, or -1 when it finished.
+pid_t StartStoppedEdit(const fs::path& bundle, const std::string& replace, int k, int& status) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::string stop = std::to_string(k);
+    ::setenv("VLD_TEST_STOP_AT_WRITE", stop.c_str(), 1);
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, 2);
+    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "edit", bundle.c_str(), "--replace", replace.c_str(), "--remove", "old.lua",
+            static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (child < 0 || waitpid(child, &status, WUNTRACED) != child) return -1;
+  return WIFSTOPPED(status) ? child : -1;
+}
+
+}  // namespace
+
+TEST_F(EditCommand, CtrlCDuringTheSaveLeavesTheBundleAndNoTemporary) {
+  const Bytes original = ReadWholeFile(bundle);
+  const fs::path file = dir.Write("t.txt", Text("replacement"));
+  int status = 0;
+  const pid_t child = StartStoppedEdit(bundle, "texts\\a.tab=" + file.string(), 2, status);
+  ASSERT_GT(child, 0);
+  kill(child, SIGINT);
+  kill(child, SIGCONT);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(ReadWholeFile(bundle), original);
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"game.lab", "t.txt"}));
+}
+
 TEST_F(EditCommand, AnInPlaceUpdateKilledAtAnyWriteLeavesTheBundleIntact) {
   const Bytes original = ReadWholeFile(bundle);
   const fs::path file = dir.Write("t.txt", Text("replacement"));
   const std::string replace = "texts\\a.tab=" + file.string();
   bool finished = false;
   for (int k = 0; !finished && k < 50; ++k) {
-    const pid_t child = fork();
-    if (child == 0) {
-      const std::string stop = std::to_string(k);
-      ::setenv("VLD_TEST_STOP_AT_WRITE", stop.c_str(), 1);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 2);
-      ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "edit", bundle.c_str(), "--replace", replace.c_str(), "--remove", "old.lua",
-              static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    ASSERT_GT(child, 0);
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
-    if (WIFEXITED(status)) {
+    const pid_t child = StartStoppedEdit(bundle, replace, k, status);
+    if (child < 0) {
       // Fewer writes than k: the save ran to its end.
+      ASSERT_TRUE(WIFEXITED(status));
       EXPECT_EQ(WEXITSTATUS(status), 0);
       finished = true;
       break;
     }
-    ASSERT_TRUE(WIFSTOPPED(status));
     // Stopped inside the save, with its temporary beside the bundle.
     EXPECT_EQ(FolderNames(dir.Path()).size(), 3u) << k;
     kill(child, SIGKILL);
