@@ -102,5 +102,15 @@ int main(int argc, char** argv) {
   Put(dir, "fuzz_lua",
       {smp::BuildDemoScript(), smp::BuildChunk(small),
        smp::BuildChunk(small, {.floatSize = 8, .msbFirst = true, .version = 0x31})});
+
+  Put(dir, "fuzz_lua_compile",
+      {Text("-- every statement\nlocal a, b = 1, \"two\"\nt = {1, 2; x = 3, [\"y\"] = 0.5}\n"
+            "function t:m(p, ...) return p .. arg.n, self end\n"
+            "if a < 2 and not b then a = -a ^ 2 elseif b then b = nil else a = t[1] end\n"
+            "while a do repeat a = a - 1 until a <= 0 end\n"
+            "do local c = function(x) return x * %a end end\nprint(t:m(1, 2))\nreturn a, b\n"),
+       Text("$debug\n$if nil\nskipped (\n$else\nx = [[long [[nested]] ]]\n$end\n$nodebug\ny = 'q\\n'\n"
+            "$endinput\nz = @\n"),
+       Text("x = 1e400 + .5 + 5. + 0x1 + 1E-3\n")});
   return 0;
 }

@@ -29,6 +29,7 @@ void RegisterBundleCommands(CLI::App& app);   // list, pack, demo
 void RegisterConvertCommands(CLI::App& app);  // convert, convert-all
 void RegisterExtractCommand(CLI::App& app);   // extract
 void RegisterListingCommand(CLI::App& app);   // listing
+void RegisterCompileCommand(CLI::App& app);   // compile
 void RegisterEditCommands(CLI::App& app);     // edit, import
 
 }  // namespace vld::cli

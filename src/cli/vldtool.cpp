@@ -23,6 +23,7 @@ int RunTool(int argc, char** argv) {
   vld::cli::RegisterConvertCommands(app);
   vld::cli::RegisterExtractCommand(app);
   vld::cli::RegisterListingCommand(app);
+  vld::cli::RegisterCompileCommand(app);
   vld::cli::RegisterEditCommands(app);
   try {
     app.parse(argc, argv);

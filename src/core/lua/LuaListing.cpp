@@ -14,138 +14,6 @@ namespace {
 constexpr int kSignificantDigits = 15;
 constexpr int kSmallestFixedExponent = -5;  // 0.00001
 
-// How an opcode's operands are read and listed.
-enum class TForm {
-  None,        // "name"
-  Byte,        // "name %d"
-  Word,        // "name %d"
-  ByteConst,   // "name %s"
-  WordConst,   // "name %s"
-  Short,       // "name%d", the value carried in the opcode
-  ShortConst,  // "name%d %s"
-  JumpByte,    // "name %.4x", forward
-  JumpWord,
-  UpJumpByte,  // backward
-  UpJumpWord,
-  SetList,    // byte start, byte count
-  SetListW,   // word start, byte count
-  SetList0,   // byte count
-  SetMap,     // byte n, listed n + 1
-  TwoBytes,   // "name %d %d": closure k n, callfunc results arguments
-  ShortByte,  // "name%d %d": the value carried in the opcode, then a byte
-};
-
-struct TOpGroup {
-  std::uint8_t first;
-  std::uint8_t last;
-  const char* name;
-  TForm form;
-};
-
-constexpr TOpGroup kOpGroups[] = {
-    {0, 0, "endcode", TForm::None},
-    {1, 1, "pushnil", TForm::Byte},
-    {2, 2, "pushnil0", TForm::None},
-    {3, 3, "pushnumber", TForm::Byte},
-    {4, 6, "pushnumber", TForm::Short},
-    {7, 7, "pushnumberw", TForm::Word},
-    {8, 8, "pushconstant", TForm::ByteConst},
-    {9, 16, "pushconstant", TForm::ShortConst},
-    {17, 17, "pushconstantw", TForm::WordConst},
-    {18, 18, "pushupvalue", TForm::Byte},
-    {19, 20, "pushupvalue", TForm::Short},
-    {21, 21, "pushlocal", TForm::Byte},
-    {22, 29, "pushlocal", TForm::Short},
-    {30, 30, "getglobal", TForm::ByteConst},
-    {31, 38, "getglobal", TForm::ShortConst},
-    {39, 39, "getglobalw", TForm::WordConst},
-    {40, 40, "gettable", TForm::None},
-    {41, 41, "getdotted", TForm::ByteConst},
-    {42, 49, "getdotted", TForm::ShortConst},
-    {50, 50, "getdottedw", TForm::WordConst},
-    {51, 51, "pushself", TForm::ByteConst},
-    {52, 59, "pushself", TForm::ShortConst},
-    {60, 60, "pushselfw", TForm::WordConst},
-    {61, 61, "createarray", TForm::Byte},
-    {62, 63, "createarray", TForm::Short},
-    {64, 64, "createarrayw", TForm::Word},
-    {65, 65, "setlocal", TForm::Byte},
-    {66, 73, "setlocal", TForm::Short},
-    {74, 74, "setglobal", TForm::ByteConst},
-    {75, 82, "setglobal", TForm::ShortConst},
-    {83, 83, "setglobalw", TForm::WordConst},
-    {84, 84, "settable0", TForm::None},
-    {85, 85, "settable", TForm::Byte},
-    {86, 86, "setlist", TForm::SetList},
-    {87, 87, "setlist0", TForm::SetList0},
-    {88, 88, "setlistw", TForm::SetListW},
-    {89, 89, "setmap", TForm::SetMap},
-    {90, 90, "setmap0", TForm::None},
-    {91, 91, "eqop", TForm::None},
-    {92, 92, "neqop", TForm::None},
-    {93, 93, "ltop", TForm::None},
-    {94, 94, "leop", TForm::None},
-    {95, 95, "gtop", TForm::None},
-    {96, 96, "geop", TForm::None},
-    {97, 97, "addop", TForm::None},
-    {98, 98, "subop", TForm::None},
-    {99, 99, "mulop", TForm::None},
-    {100, 100, "divop", TForm::None},
-    {101, 101, "powop", TForm::None},
-    {102, 102, "concop", TForm::None},
-    {103, 103, "minusop", TForm::None},
-    {104, 104, "notop", TForm::None},
-    {105, 105, "ontjmp", TForm::JumpByte},
-    {106, 106, "ontjmpw", TForm::JumpWord},
-    {107, 107, "onfjmp", TForm::JumpByte},
-    {108, 108, "onfjmpw", TForm::JumpWord},
-    {109, 109, "jmp", TForm::JumpByte},
-    {110, 110, "jmpw", TForm::JumpWord},
-    {111, 111, "iffjmp", TForm::JumpByte},
-    {112, 112, "iffjmpw", TForm::JumpWord},
-    {113, 113, "iftupjmp", TForm::UpJumpByte},
-    {114, 114, "iftupjmpw", TForm::UpJumpWord},
-    {115, 115, "iffupjmp", TForm::UpJumpByte},
-    {116, 116, "iffupjmpw", TForm::UpJumpWord},
-    {117, 117, "closure", TForm::TwoBytes},
-    {118, 119, "closure", TForm::ShortByte},
-    {120, 120, "callfunc", TForm::TwoBytes},
-    {121, 122, "callfunc", TForm::ShortByte},
-    {123, 123, "retcode", TForm::Byte},
-    {124, 124, "setline", TForm::Byte},
-    {125, 125, "setlinew", TForm::Word},
-    {126, 126, "pop", TForm::Byte},
-    {127, 128, "pop", TForm::Short},
-};
-
-const TOpGroup* GroupOf(std::uint8_t op) {
-  for (const TOpGroup& g : kOpGroups)
-    if (op >= g.first && op <= g.last) return &g;
-  return nullptr;
-}
-
-// Operand reads of the listing: bytes past the end of the code read as zero.
-class TCodeCursor {
- public:
-  explicit TCodeCursor(const Bytes& code, int size) : FCode(code), FSize(std::min<std::size_t>(size, code.size())) {}
-  int Pos() const { return FPos; }
-  void Seek(int pos) { FPos = pos; }
-  std::uint8_t Byte() {
-    std::uint8_t b = FPos >= 0 && static_cast<std::size_t>(FPos) < FSize ? FCode[FPos] : 0;
-    ++FPos;
-    return b;
-  }
-  std::uint16_t Word() {
-    std::uint8_t lo = Byte();
-    return static_cast<std::uint16_t>(lo | (Byte() << 8));
-  }
-
- private:
-  const Bytes& FCode;
-  std::size_t FSize;
-  int FPos = 0;
-};
-
 // Targets before the code's start show as their 32-bit two's complement.
 std::string JumpText(const char* name, int target) { return LuaFormat("%s %.4x", name, static_cast<unsigned>(target)); }
 
@@ -260,81 +128,61 @@ void TLuaListing::DumpFunction(const TLuaFunction& f, int depth) {
 
 void TLuaListing::ListCode(const TLuaFunction& f) {
   ListLine(LuaFormat("File offset: %8.8X", f.FileOffset));
-  TCodeCursor c(f.Code, f.CodeSize);
-  int stack = c.Byte();
-  int params = c.Byte();
+  int stack = LuaCodeByte(f.Code, f.CodeSize, 0);
+  int params = LuaCodeByte(f.Code, f.CodeSize, 1);
   ListLine(LuaFormat("Stack: %d, Args: %d", stack, params));
-  while (c.Pos() < f.CodeSize) {
-    int offset = c.Pos();
-    std::uint8_t op = c.Byte();
-    const TOpGroup* g = GroupOf(op);
+  int pc = 2;
+  while (pc < f.CodeSize) {
+    const TLuaInstruction in = DecodeLuaInstruction(f.Code, f.CodeSize, pc);
+    pc = in.End();
+    const TLuaOpGroup* g = in.Group;
     if (!g) {
-      InstrLine(offset, op, "<bad>");
+      InstrLine(in.Offset, in.Opcode, "<bad>");
       continue;
     }
-    int shortValue = op - g->first;
     std::string text;
-    switch (g->form) {
-      case TForm::None:
-        text = g->name;
+    switch (g->Form) {
+      case TLuaOperandForm::None:
+        text = g->Name;
         break;
-      case TForm::Byte:
-        text = LuaFormat("%s %d", g->name, c.Byte());
+      case TLuaOperandForm::Byte:
+      case TLuaOperandForm::Word:
+        text = LuaFormat("%s %d", g->Name, in.A);
         break;
-      case TForm::Word:
-        text = LuaFormat("%s %d", g->name, c.Word());
+      case TLuaOperandForm::ByteConst:
+      case TLuaOperandForm::WordConst:
+        text = std::string(g->Name) + " " + ConstName(f, in.A);
         break;
-      case TForm::ByteConst:
-        text = std::string(g->name) + " " + ConstName(f, c.Byte());
+      case TLuaOperandForm::Short:
+        text = LuaFormat("%s%d", g->Name, in.A);
         break;
-      case TForm::WordConst:
-        text = std::string(g->name) + " " + ConstName(f, c.Word());
+      case TLuaOperandForm::ShortConst:
+        text = LuaFormat("%s%d ", g->Name, in.A) + ConstName(f, in.A);
         break;
-      case TForm::Short:
-        text = LuaFormat("%s%d", g->name, shortValue);
+      case TLuaOperandForm::JumpByte:
+      case TLuaOperandForm::JumpWord:
+      case TLuaOperandForm::UpJumpByte:
+      case TLuaOperandForm::UpJumpWord:
+        text = JumpText(g->Name, in.Target);
         break;
-      case TForm::ShortConst:
-        text = LuaFormat("%s%d ", g->name, shortValue) + ConstName(f, shortValue);
+      case TLuaOperandForm::SetList:
+      case TLuaOperandForm::SetListW:
+        text = LuaFormat("%s start %d count %d", g->Name, in.A * 64, in.B);
         break;
-      case TForm::JumpByte:
-      case TForm::JumpWord:
-      case TForm::UpJumpByte:
-      case TForm::UpJumpWord: {
-        bool word = g->form == TForm::JumpWord || g->form == TForm::UpJumpWord;
-        bool up = g->form == TForm::UpJumpByte || g->form == TForm::UpJumpWord;
-        int d = word ? c.Word() : c.Byte();
-        text = JumpText(g->name, up ? c.Pos() - d : c.Pos() + d);
+      case TLuaOperandForm::SetList0:
+        text = LuaFormat("setlist0 count %d", in.B);
         break;
-      }
-      case TForm::SetList: {
-        int start = c.Byte();
-        int count = c.Byte();
-        text = LuaFormat("setlist start %d count %d", start * 64, count);
+      case TLuaOperandForm::SetMap:
+        text = LuaFormat("setmap %d", in.A + 1);
         break;
-      }
-      case TForm::SetListW: {
-        int start = c.Word();
-        int count = c.Byte();
-        text = LuaFormat("setlistw start %d count %d", start * 64, count);
+      case TLuaOperandForm::TwoBytes:
+        text = LuaFormat("%s %d %d", g->Name, in.A, in.B);
         break;
-      }
-      case TForm::SetList0:
-        text = LuaFormat("setlist0 count %d", c.Byte());
-        break;
-      case TForm::SetMap:
-        text = LuaFormat("setmap %d", c.Byte() + 1);
-        break;
-      case TForm::TwoBytes: {
-        int first = c.Byte();
-        int second = c.Byte();
-        text = LuaFormat("%s %d %d", g->name, first, second);
-        break;
-      }
-      case TForm::ShortByte:
-        text = LuaFormat("%s%d %d", g->name, shortValue, c.Byte());
+      case TLuaOperandForm::ShortByte:
+        text = LuaFormat("%s%d %d", g->Name, in.A, in.B);
         break;
     }
-    InstrLine(offset, op, text);
+    InstrLine(in.Offset, in.Opcode, text);
   }
 }
 

@@ -5,30 +5,9 @@
 
 #include "core/common/Bytes.h"
 #include "core/lua/LuaDump.h"
+#include "core/lua/LuaOpcodes.h"
 
 namespace vld {
-
-// Opcodes that the decompiler names; the full numbering is in the listing table.
-enum TLuaOpcode : std::uint8_t {
-  kOpEndCode = 0,
-  kOpSetTable0 = 84,
-  kOpSetTable = 85,
-  kOpOnTJmp = 105,
-  kOpOnTJmpW = 106,
-  kOpOnFJmp = 107,
-  kOpOnFJmpW = 108,
-  kOpJmp = 109,
-  kOpJmpW = 110,
-  kOpIfFJmp = 111,
-  kOpIfFJmpW = 112,
-  kOpIfTUpJmp = 113,
-  kOpIfTUpJmpW = 114,
-  kOpIfFUpJmp = 115,
-  kOpIfFUpJmpW = 116,
-  kOpCallFunc = 120,
-  kOpRetCode = 123,
-  kOpLastValid = 128,
-};
 
 // General number format of the listing and the source text: up to 15
 // significant digits; fixed notation from 0.00001 up to 15 digits before the
