@@ -15,8 +15,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
