@@ -120,6 +120,20 @@ TEST_F(EditCommand, ReplaceImportsPicturesByTheEntrysTypeUnlessRaw) {
   EXPECT_EQ(Entries(bundle)[1].second, ReadWholeFile(bmp));
 }
 
+TEST_F(EditCommand, ReplaceCompilesLuaSourceOrSaysWhichLineIsWrong) {
+  const Bytes before = ReadWholeFile(bundle);
+  const fs::path bad = dir.Write("bad.lua", Text("x = 1\nif x then\n"));
+  const std::string err = dir.File("err.txt").string();
+  EXPECT_EQ(RunTool("edit " + B() + " --replace old.lua=" + Quote(bad.string()), err).exitCode, 1);
+  EXPECT_NE(ReadText(err).find("does not compile"), std::string::npos) << ReadText(err);
+  EXPECT_EQ(ReadWholeFile(bundle), before);
+
+  const fs::path good = dir.Write("good.lua", Text("x = 1\nprint(x)\n"));
+  EXPECT_EQ(RunTool("edit " + B() + " --replace old.lua=" + Quote(good.string()), err).exitCode, 0) << ReadText(err);
+  const Bytes chunk = Entries(bundle)[3].second;
+  EXPECT_EQ(Bytes(chunk.begin(), chunk.begin() + 5), Text("\x1bLua\x31"));
+}
+
 TEST_F(EditCommand, ImportWritesOneFileInTheFormatOfTheOriginal) {
   const Bytes wall = Entries(bundle)[1].second;
   const fs::path like = dir.Write("wall.tga", wall);
