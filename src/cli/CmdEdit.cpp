@@ -1,7 +1,9 @@
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -163,6 +165,9 @@ void RunEdit(const TEditArgs& a) {
 
 void RunImport(const TImportArgs& a) {
   const fs::path file = Utf8Path(a.file), like = Utf8Path(a.like);
+  std::error_code ec;
+  if (a.output != "-" && (fs::equivalent(Utf8Path(a.output), file, ec) || fs::equivalent(Utf8Path(a.output), like, ec)))
+    throw VldError(a.output + " is one of the files being read; choose another name for the output.");
   const Bytes source = ReadWholeFile(file);
   const Bytes original = ReadWholeFile(like);
   const TImported imported = ImportEntry(source, PathText(file.filename()), original, PathText(like.filename()));

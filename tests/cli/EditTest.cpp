@@ -120,6 +120,20 @@ TEST_F(EditCommand, ReplaceImportsPicturesByTheEntrysTypeUnlessRaw) {
   EXPECT_EQ(Entries(bundle)[1].second, ReadWholeFile(bmp));
 }
 
+TEST_F(EditCommand, ReplaceCompilesLuaSourceOrSaysWhichLineIsWrong) {
+  const Bytes before = ReadWholeFile(bundle);
+  const fs::path bad = dir.Write("bad.lua", Text("x = 1\nif x then\n"));
+  const std::string err = dir.File("err.txt").string();
+  EXPECT_EQ(RunTool("edit " + B() + " --replace old.lua=" + Quote(bad.string()), err).exitCode, 1);
+  EXPECT_NE(ReadText(err).find("does not compile"), std::string::npos) << ReadText(err);
+  EXPECT_EQ(ReadWholeFile(bundle), before);
+
+  const fs::path good = dir.Write("good.lua", Text("x = 1\nprint(x)\n"));
+  EXPECT_EQ(RunTool("edit " + B() + " --replace old.lua=" + Quote(good.string()), err).exitCode, 0) << ReadText(err);
+  const Bytes chunk = Entries(bundle)[3].second;
+  EXPECT_EQ(Bytes(chunk.begin(), chunk.begin() + 5), Text("\x1bLua\x31"));
+}
+
 TEST_F(EditCommand, ImportWritesOneFileInTheFormatOfTheOriginal) {
   const Bytes wall = Entries(bundle)[1].second;
   const fs::path like = dir.Write("wall.tga", wall);
@@ -141,32 +155,57 @@ TEST_F(EditCommand, ImportWritesOneFileInTheFormatOfTheOriginal) {
   EXPECT_FALSE(fs::exists(refused));
 }
 
+namespace {
+
+// Starts `vldtool edit BUNDLE --replace REPLACE --remove old.lua` that stops
+// itself before write k of its save; returns its pid, or -1 when it finished.
+pid_t StartStoppedEdit(const fs::path& bundle, const std::string& replace, int k, int& status) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::string stop = std::to_string(k);
+    ::setenv("VLD_TEST_STOP_AT_WRITE", stop.c_str(), 1);
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devnull, 2);
+    ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "edit", bundle.c_str(), "--replace", replace.c_str(), "--remove", "old.lua",
+            static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (child < 0 || waitpid(child, &status, WUNTRACED) != child) return -1;
+  return WIFSTOPPED(status) ? child : -1;
+}
+
+}  // namespace
+
+TEST_F(EditCommand, CtrlCDuringTheSaveLeavesTheBundleAndNoTemporary) {
+  const Bytes original = ReadWholeFile(bundle);
+  const fs::path file = dir.Write("t.txt", Text("replacement"));
+  int status = 0;
+  const pid_t child = StartStoppedEdit(bundle, "texts\\a.tab=" + file.string(), 2, status);
+  ASSERT_GT(child, 0);
+  kill(child, SIGINT);
+  kill(child, SIGCONT);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(ReadWholeFile(bundle), original);
+  EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"game.lab", "t.txt"}));
+}
+
 TEST_F(EditCommand, AnInPlaceUpdateKilledAtAnyWriteLeavesTheBundleIntact) {
   const Bytes original = ReadWholeFile(bundle);
   const fs::path file = dir.Write("t.txt", Text("replacement"));
   const std::string replace = "texts\\a.tab=" + file.string();
   bool finished = false;
   for (int k = 0; !finished && k < 50; ++k) {
-    const pid_t child = fork();
-    if (child == 0) {
-      const std::string stop = std::to_string(k);
-      ::setenv("VLD_TEST_STOP_AT_WRITE", stop.c_str(), 1);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      ::dup2(devnull, 2);
-      ::execl(VLDTOOL_PATH, VLDTOOL_PATH, "edit", bundle.c_str(), "--replace", replace.c_str(), "--remove", "old.lua",
-              static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    ASSERT_GT(child, 0);
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, WUNTRACED), child);
-    if (WIFEXITED(status)) {
+    const pid_t child = StartStoppedEdit(bundle, replace, k, status);
+    if (child < 0) {
       // Fewer writes than k: the save ran to its end.
+      ASSERT_TRUE(WIFEXITED(status));
       EXPECT_EQ(WEXITSTATUS(status), 0);
       finished = true;
       break;
     }
-    ASSERT_TRUE(WIFSTOPPED(status));
     // Stopped inside the save, with its temporary beside the bundle.
     EXPECT_EQ(FolderNames(dir.Path()).size(), 3u) << k;
     kill(child, SIGKILL);

@@ -13,6 +13,8 @@
 #include "core/images/PngImage.h"
 #include "core/images/TGAImage.h"
 #include "core/images/TileImage.h"
+#include "core/lua/LuaCompiler.h"
+#include "core/lua/LuaDump.h"
 #include "samples/AifBuilder.h"
 #include "samples/ImageSamples.h"
 
@@ -127,8 +129,28 @@ TEST(ImportPictures, RefusalsSayWhatToChange) {
   EXPECT_NE(Refusal(Bytes{'h', 'i'}, "notes.txt", tile, "b.til").find("--raw"), std::string::npos);
   EXPECT_NE(Refusal(WriteBMP32(BrickPicture()), "t.bmp", tga, "x.wvc").find("cannot become"), std::string::npos);
   EXPECT_FALSE(Refusal(Bytes{'B', 'M', 1, 2}, "cut.bmp", tga, "w.tga").empty());
-  const std::string lua = "print(1)\n";
-  EXPECT_NE(Refusal(AsSpan(lua), "s.lua", {}, "s.lua").find("compiler"), std::string::npos);
+  const std::string broken = "x = 1\ny = (2\n";
+  const TImported script = ImportEntry(AsSpan(broken), "s.lua", {}, "s.lua");
+  EXPECT_TRUE(script.Refused() && script.data.empty());
+  EXPECT_NE(script.refusal.find("does not compile"), std::string::npos) << script.refusal;
+  EXPECT_GE(script.line, 2);
+}
+
+TEST(ImportScripts, SourceCompilesInTheChunkFormatOfTheScriptItReplaces) {
+  const std::string source = "x = 1.5\nprint(\"hi\", x)\n";
+  for (int floatSize : {4, 8})
+    for (bool msbFirst : {false, true}) {
+      TLuaCompileOptions options;
+      options.SourceName = "@scripts\\old.lua";
+      options.FloatSize = floatSize;
+      options.MsbFirst = msbFirst;
+      const Bytes like = CompileLua("y = 2\n", options).Chunk;
+      const Bytes chunk = Imported(AsSpan(source), "edited.lua", like, "scripts\\old.lua");
+      EXPECT_EQ(chunk, CompileLua(source, options).Chunk) << floatSize << msbFirst;
+      EXPECT_NE(DumpLuaChunk(chunk, "old.lua", {}).find("hi"), std::string::npos);
+    }
+  // A compiled chunk given for a script goes in as it is.
+  EXPECT_EQ(ClassifyImportSource("x.lua", AsSpan(std::string("\x1bLua\x31"))), ImportSource::Raw);
 }
 
 TEST(ImportSounds, WavToWvcKeepsTheLayoutAndBeatsStandardImaAdpcm) {

@@ -185,7 +185,9 @@ TEST(LuaCompilerTest, RefusesWhatTheFormatCannotHold) {
 
   // String lengths are 16 bits, their terminating zero included.
   EXPECT_FALSE(Compile("s = \"" + std::string(65534, 'a') + "\"\n").Failed);
-  EXPECT_TRUE(Compile("s = \"" + std::string(65535, 'a') + "\"\n").Failed);
+  EXPECT_EQ(Refusal("s = \"" + std::string(65535, 'a') + "\"\n").Message, "string too long (at most 65534 bytes)");
+  EXPECT_EQ(Refusal("s = [[" + std::string(65535, 'a') + "]]\n").Message, "string too long (at most 65534 bytes)");
+  EXPECT_EQ(Refusal(std::string(65535, 'a') + " = 1\n").Message, "name too long (at most 65534 bytes)");
 
   // The loader takes at most 64 KiB of code per function.
   std::string big;

@@ -7,10 +7,13 @@
 #include "core/audio/WvcEncoder.h"
 #include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
+#include "core/common/ByteReader.h"
 #include "core/common/Errors.h"
 #include "core/images/GzipEntry.h"
 #include "core/images/ImageEncode.h"
 #include "core/images/TGAImage.h"
+#include "core/lua/LuaCompiler.h"
+#include "core/lua/LuaDump.h"
 
 namespace vld {
 
@@ -53,9 +56,50 @@ TImported Made(Bytes data, std::string made) {
   return result;
 }
 
-TImported Import(ByteSpan source, ImportSource kind, ByteSpan like, std::string_view likeName) {
+// The chunk options of the compiled script `like`: its number size and byte
+// order, and the source name it carries. Defaults where it is no chunk.
+TLuaCompileOptions ChunkOptionsOf(ByteSpan like, std::string_view sourceName) {
+  TLuaCompileOptions options;
+  options.SourceName = std::string(sourceName);
+  if (like.size() < 6 || !StartsWith(like, "\x1bLua") || (like[5] != 4 && like[5] != 8)) return options;
+  options.FloatSize = like[5];
+  // Stored most significant byte first, the test number starts with its
+  // exponent's high byte (0x17 for 4 bytes, 0x3A for 8).
+  ByteReader r(like, "compiled script it replaces");
+  try {
+    r.Seek(6);
+    const std::uint8_t first = r.U8();
+    options.MsbFirst = first == 0x17 || first == 0x3A;
+    r.Seek(6 + static_cast<std::size_t>(options.FloatSize) + 2);  // the main function's line
+    const std::size_t length = r.U16BE();
+    std::string name;
+    for (std::uint8_t c : r.Take(length)) {
+      if ((c ^ kLuaStringMask) == 0) break;
+      name += static_cast<char>(c ^ kLuaStringMask);
+    }
+    options.SourceName = name;
+  } catch (const VldError&) {
+    // A chunk cut short keeps the defaults for what it lacks.
+  }
+  return options;
+}
+
+TImported CompileLike(ByteSpan source, std::string_view sourceName, ByteSpan like) {
+  const TLuaCompiled compiled = CompileLua(AsString(source), ChunkOptionsOf(like, sourceName));
+  if (compiled.Failed) {
+    TImported refused;
+    refused.refusal = "The script does not compile. " + compiled.Error.Text();
+    refused.line = compiled.Error.Line;
+    return refused;
+  }
+  return Made(compiled.Chunk, "compiled script");
+}
+
+TImported Import(ByteSpan source, std::string_view sourceName, ImportSource kind, ByteSpan like,
+                 std::string_view likeName) {
   const TFormat* format = FormatForAction(likeName);
-  const EntryAction action = format ? format->dispatch : EntryAction::None;
+  // The type the entry is shown as decides what it is made into.
+  const std::string_view action = format && format->contains ? format->contains : "";
   const std::string typeText = format ? format->typeText : "unknown";
   auto mismatch = [&]() -> TImported {
     throw VldError(std::string(SourceText(kind)) + " cannot become an entry of type \"" + typeText +
@@ -63,25 +107,23 @@ TImported Import(ByteSpan source, ImportSource kind, ByteSpan like, std::string_
   };
   switch (kind) {
     case ImportSource::Picture:
-      if (action == EntryAction::ViewTil) return Made(EncodeTileEntry(ReadPictureFile(source), like), "tile entry");
-      if (action == EntryAction::ShowTGA) {
+      if (action == ".til") return Made(EncodeTileEntry(ReadPictureFile(source), like), "tile entry");
+      if (action == ".tga") {
         if (like.empty()) throw VldError("A TGA entry is made in the flavour of the entry it replaces; there is none.");
         return Made(EncodeTGAEntry(ReadPictureFile(source), like), TgaFlavour(like));
       }
       return mismatch();
     case ImportSource::Wave: {
       const TWaveSound sound = ReadWaveFile(source);
-      if (action == EntryAction::PlayWvc) return Made(EncodeWvcLike(WaveToPcm16(sound), like), "WVC voice");
-      if (action == EntryAction::PlayAif) return Made(EncodeAifLike(sound, like), "AIF sound");
+      if (action == ".wvc") return Made(EncodeWvcLike(WaveToPcm16(sound), like), "WVC voice");
+      if (action == ".aif") return Made(EncodeAifLike(sound, like), "AIF sound");
       return mismatch();
     }
     case ImportSource::LuaSource:
-      if (action != EntryAction::ShowLua) return mismatch();
-      throw VldError(
-          "Lua source cannot be compiled: this build has no script compiler yet. Compile the script into the game's "
-          "format elsewhere and put the compiled chunk in as it is (vldtool: --raw).");
+      if (action != ".lua") return mismatch();
+      return CompileLike(source, sourceName, like);
     case ImportSource::Raw:
-      if (action == EntryAction::ViewText) return Made(Bytes(source.begin(), source.end()), "text table");
+      if (action == ".tab") return Made(Bytes(source.begin(), source.end()), "text table");
       throw VldError(
           "This file is neither a PNG or BMP picture, a WAV sound nor Lua source, so it cannot be "
           "imported as an entry of type \"" +
@@ -103,7 +145,7 @@ ImportSource ClassifyImportSource(std::string_view fileName, ByteSpan bytes) {
 
 TImported ImportEntry(ByteSpan source, std::string_view sourceName, ByteSpan like, std::string_view likeName) {
   try {
-    return Import(source, ClassifyImportSource(sourceName, source), like, likeName);
+    return Import(source, sourceName, ClassifyImportSource(sourceName, source), like, likeName);
   } catch (const std::exception& e) {
     TImported refused;
     refused.refusal = e.what();

@@ -25,6 +25,7 @@ struct TImported {
   std::string made;                   // what was made ("TGA image, 32 bits, run-length, gzip member")
   std::vector<std::string> warnings;  // shown beside the result, never instead of it
   std::string refusal;                // non-empty: nothing was made; the message says what to change
+  int line = 0;                       // a script that did not compile: the line of the error (1-based)
 
   bool Refused() const { return !refusal.empty(); }
 };

@@ -298,12 +298,13 @@ TSaveResult SaveBundle(const TBundleEditList& list, const fs::path& target, cons
     if (options.cancel && options.cancel->load(std::memory_order_relaxed)) throw ESaveCancelled();
     if (options.beforeWrite) options.beforeWrite();
   };
+  TAtomicFile out(target);
   auto advance = [&](std::int64_t n) {
+    if (options.durable) out.StartWriteback();
     done += n;
     if (options.progress) options.progress(done, layout.total);
   };
 
-  TAtomicFile out(target);
   step();
   out.Write(layout.head);
   advance(static_cast<std::int64_t>(layout.head.size()));

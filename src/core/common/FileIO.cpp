@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -322,6 +323,12 @@ std::int64_t TAtomicFile::CopyFrom(const TReadAtFn& read, int sourceDescriptor, 
     if (got < piece) break;
   }
   return done;
+}
+
+void TAtomicFile::StartWriteback() {
+#ifdef __linux__
+  if (file_ && std::fflush(file_) == 0) ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 void TAtomicFile::Commit(bool durable) {

@@ -33,6 +33,9 @@ class TAtomicFile : public TByteSink {
   // system allows it, else through a buffer filled by `read`. Returns the
   // bytes copied, fewer when the source ends first.
   std::int64_t CopyFrom(const TReadAtFn& read, int sourceDescriptor, std::int64_t offset, std::int64_t length);
+  // Asks the system to start writing what was written so far to the disk,
+  // without waiting, so that a durable Commit has less left to wait for.
+  void StartWriteback();
   // Renames the file into place. `durable` first flushes it to the disk, so
   // that a crash of the machine cannot leave an empty file where a good one was.
   void Commit(bool durable = false);
