@@ -62,6 +62,16 @@ void CheckOutput(const std::string& out, const std::filesystem::path& input) {
   CheckReplaceable(out);
 }
 
+void WriteOutput(const std::string& out, ByteSpan bytes) {
+  if (out == "-") {
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
+      throw FileError("Write error on standard output.");
+    if (std::fflush(stdout) != 0) throw FileError("Write error on standard output.");
+    return;
+  }
+  WriteFileAtomic(Utf8Path(out), bytes);
+}
+
 bool ReportDamage(const TLabReader& reader, const std::string& prefix) {
   const std::vector<std::string> lines = DamageReport(reader);
   for (const std::string& line : lines) std::cerr << "vldtool: " << ShownMessage(prefix) << line << "\n";

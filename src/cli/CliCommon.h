@@ -33,6 +33,9 @@ TInputEntry LoadInput(const std::filesystem::path& input, const std::string& ent
 // name or a link of it counts), or that stands where only a missing or regular
 // file may be replaced. "-" (standard output) passes.
 void CheckOutput(const std::string& out, const std::filesystem::path& input);
+// Writes bytes to OUT (atomically, never over what is not a regular file), or
+// to stdout when OUT is "-".
+void WriteOutput(const std::string& out, ByteSpan bytes);
 // Prints why the bundle is damaged, a line a reason ("vldtool: " + prefix +
 // reason); false, printing nothing, when it is not.
 bool ReportDamage(const TLabReader& reader, const std::string& prefix = "");
