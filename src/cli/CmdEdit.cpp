@@ -149,6 +149,8 @@ void RunEdit(const TEditArgs& a) {
     options.beforeWrite = [&] {
 #ifndef _WIN32
       if (writes++ == stopAt) std::raise(SIGSTOP);
+#else
+      (void)writes;
 #endif
     };
   try {

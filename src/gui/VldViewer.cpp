@@ -57,7 +57,7 @@ int SmokeRun(TMainForm& main, const QString& path) {
     return 1;
   }
   QApplication::processEvents();
-  const bool opened = main.BundleOpen();
+  const bool opened = main.Session().File().IsBundle();
   std::printf("%s: %s, %d entries\n", path.toLocal8Bit().constData(), opened ? "opened" : "not opened",
               main.FileBox->count());
   std::fflush(stdout);
