@@ -30,6 +30,8 @@ bool IsCntrl(int c) { return (c >= 0 && c < 32) || c == 127; }
 
 constexpr std::size_t kMaxPragmaName = 20;
 constexpr std::size_t kMaxTokenText = 40;  // of a token quoted in a message
+// A chunk stores a string's length, its terminating zero included, in 16 bits.
+constexpr std::size_t kMaxStringLength = 65534;
 
 // The exponent is read into a C int; digits past its range leave it at the
 // value the original's conversion gives, INT_MIN, which scales nothing.
@@ -240,12 +242,21 @@ TLuaToken TLuaLexer::Lex() {
         while (IsAlnum(FCurrent) || FCurrent == '_');
         for (const TReserved& r : kReserved)
           if (FBuffer.size() == r.Word.size() && FBuffer[0] == r.Word[0] && FBuffer == r.Word) return Make(r.Kind);
+        if (FBuffer.size() > kMaxStringLength) Error("name too long (at most 65534 bytes)", FBuffer);
         TLuaToken t = Make(TLuaTok::Name);
         t.Text = FBuffer;
         return t;
       }
     }
   }
+}
+
+// A string's value ends at its first zero byte, as the game's compiler keeps it.
+TLuaToken TLuaLexer::MakeString(const std::string& value) {
+  TLuaToken t = Make(TLuaTok::String);
+  t.Text = value.substr(0, value.find('\0'));
+  if (t.Text.size() > kMaxStringLength) Error("string too long (at most 65534 bytes)", FBuffer);
+  return t;
 }
 
 TLuaToken TLuaLexer::ReadNumber(bool fraction) {
@@ -331,9 +342,7 @@ TLuaToken TLuaLexer::ReadString(int delimiter) {
     }
   }
   SaveAndNext();  // the closing delimiter
-  TLuaToken t = Make(TLuaTok::String);
-  t.Text = value.substr(0, value.find('\0'));
-  return t;
+  return MakeString(value);
 }
 
 TLuaToken TLuaLexer::ReadLongString() {
@@ -354,10 +363,7 @@ TLuaToken TLuaLexer::ReadLongString() {
         if (FCurrent == ']') {
           if (nesting == 0) {
             SaveAndNext();
-            TLuaToken t = Make(TLuaTok::String);
-            const std::string value = FBuffer.substr(2, FBuffer.size() - 4);
-            t.Text = value.substr(0, value.find('\0'));
-            return t;
+            return MakeString(FBuffer.substr(2, FBuffer.size() - 4));
           }
           --nesting;
           SaveAndNext();

@@ -104,6 +104,7 @@ class TLuaLexer {
   TLuaToken ReadNumber(bool fraction);
   TLuaToken ReadString(int delimiter);
   TLuaToken ReadLongString();
+  TLuaToken MakeString(const std::string& value);
   TLuaToken Make(TLuaTok kind);
 
   std::string_view FSource;
