@@ -1,12 +1,14 @@
 // Decompiling generated scripts of two sizes (statements, if/else, loops and
 // nested closures), against a plain copy and scan of the same chunk bytes
 // (the yardstick, measured in the same run). Linear cost shows as an equal
-// rate (bytes/s and units/s) at both sizes.
+// rate (bytes/s and units/s) at both sizes. BM_DecompileLines decompiles
+// scripts of 1,000 and 10,000 source lines compiled here.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <map>
 
+#include "core/lua/LuaCompiler.h"
 #include "core/lua/LuaDump.h"
 #include "samples/LuaChunk.h"
 
@@ -84,6 +86,13 @@ void BM_Decompile(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.counters["chunk_bytes"] = static_cast<double>(chunk.size());
   state.counters["text_bytes"] = static_cast<double>(textSize);
+  // Functions shown as their listing (code no source compiles to): none expected.
+  std::string text = vld::DumpLuaChunk(chunk, "bench.lua");
+  std::size_t listed = 0;
+  for (std::size_t at = text.find("could not be decompiled"); at != std::string::npos;
+       at = text.find("could not be decompiled", at + 1))
+    ++listed;
+  state.counters["listed"] = static_cast<double>(listed);
 }
 BENCHMARK(BM_Decompile)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond);
 
@@ -102,9 +111,53 @@ void BM_DecompileWithDiscardedLog(benchmark::State& state) {
 }
 BENCHMARK(BM_DecompileWithDiscardedLog)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond);
 
+// Ten source lines per unit: a function with locals, a constructor, if/else,
+// a loop, and a closure with an upvalue.
+const Bytes& CompiledLines(int lines) {
+  static std::map<int, Bytes> cache;
+  auto it = cache.find(lines);
+  if (it != cache.end()) return it->second;
+  std::string s;
+  for (int u = 0; u < lines / 10; ++u) {
+    const std::string n = std::to_string(u);
+    s += "function unit" + n + "(a, b)\n";
+    s += "  local t, k = {a, b, 3.25; n = " + n + ", name = \"u" + n + "\"}, a - (b - 1)\n";
+    s += "  if a > b and not t.done then\n";
+    s += "    t.max, t[k] = a, (a or 0) + k\n";
+    s += "  else\n";
+    s += "    t.max = b * 2 + (a - 1) / 4 ^ -k\n";
+    s += "  end\n";
+    s += "  repeat t.n = t.n - 1 until t.n <= 0\n";
+    s += "  return t, function(x) return x .. %a end, print(t.name)\n";
+    s += "end\n";
+  }
+  return cache.emplace(lines, vld::CompileLua(s).Chunk).first->second;
+}
+
+void BM_DecompileLines(benchmark::State& state) {
+  const Bytes& chunk = CompiledLines(static_cast<int>(state.range(0)));
+  std::size_t textSize = 0;
+  for (auto _ : state) {
+    std::string text = vld::DumpLuaChunk(chunk, "lines.lua");
+    textSize = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk.size()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.counters["chunk_bytes"] = static_cast<double>(chunk.size());
+  state.counters["text_bytes"] = static_cast<double>(textSize);
+}
+BENCHMARK(BM_DecompileLines)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void CopyAndScan(benchmark::State& state, const Bytes& chunk);
+
+void BM_YardstickCopyAndScanLines(benchmark::State& state) {
+  CopyAndScan(state, CompiledLines(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_YardstickCopyAndScanLines)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 // Yardstick: copy the same chunk bytes and scan them once.
-void BM_YardstickCopyAndScan(benchmark::State& state) {
-  const Bytes& chunk = ScriptOf(static_cast<int>(state.range(0)));
+void CopyAndScan(benchmark::State& state, const Bytes& chunk) {
   Bytes copy(chunk.size());
   for (auto _ : state) {
     std::memcpy(copy.data(), chunk.data(), chunk.size());
@@ -114,6 +167,10 @@ void BM_YardstickCopyAndScan(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk.size()));
   state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_YardstickCopyAndScan(benchmark::State& state) {
+  CopyAndScan(state, ScriptOf(static_cast<int>(state.range(0))));
 }
 BENCHMARK(BM_YardstickCopyAndScan)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond);
 

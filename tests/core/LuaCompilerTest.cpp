@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -216,6 +217,169 @@ TEST(LuaCompilerTest, ChunkLoadsWithTheOptionsAsked) {
   EXPECT_EQ(file.Main().Nested.at(0)->Locals.at(0).Name, "x");
 
   EXPECT_THROW(CompileLua("", {"x.lua", 5}), std::invalid_argument);
+}
+
+// Main's code after its two header bytes, compiled without line information.
+Bytes PlainCode(const std::string& source) {
+  TLuaCompileOptions options;
+  options.SourceName = "test.lua";
+  options.DebugInfo = false;
+  const TLuaCompiled compiled = CompileLua(source, options);
+  EXPECT_FALSE(compiled.Failed) << compiled.Error.Text();
+  return compiled.Failed ? Bytes{} : MainCode(compiled);
+}
+
+std::string Repeat(const std::string& text, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += text;
+  return s;
+}
+
+TEST(LuaCompilerTest, OperandsTakeTheShortestForm) {
+  EXPECT_EQ(PlainCode("x = 0 x = 2 x = 3 x = 255 x = 256 x = 65534 x = 65535"), (Bytes{kOpPushNumber0,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpPushNumber0 + 2,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpPushNumber,
+                                                                                       3,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpPushNumber,
+                                                                                       255,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpPushNumberW,
+                                                                                       0x00,
+                                                                                       0x01,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpPushNumberW,
+                                                                                       0xFE,
+                                                                                       0xFF,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpPushConstant0 + 1,
+                                                                                       kOpSetGlobal0,
+                                                                                       kOpEndCode}));
+  // No folding: a negative number is its positive form and a minus.
+  EXPECT_EQ(PlainCode("x = -1"), (Bytes{kOpPushNumber0 + 1, kOpMinusOp, kOpSetGlobal0, kOpEndCode}));
+}
+
+TEST(LuaCompilerTest, JumpsAreSizedForTheFinalCode) {
+  // "y = 1" is two bytes, "y = 3" three: then parts of 255 and 256 bytes.
+  const Bytes byteJump = PlainCode("if x then " + Repeat("y = 1 ", 126) + "y = 3 end");
+  EXPECT_EQ(Bytes(byteJump.begin(), byteJump.begin() + 3), (Bytes{kOpGetGlobal0, kOpIfFJmp, 255}));
+  const Bytes wordJump = PlainCode("if x then " + Repeat("y = 1 ", 128) + "end");
+  EXPECT_EQ(Bytes(wordJump.begin(), wordJump.begin() + 4), (Bytes{kOpGetGlobal0, kOpIfFJmpW, 0x00, 0x01}));
+
+  // Backward: counted from the end of a two-byte jump; the word form adds its extra byte.
+  const Bytes byteUp = PlainCode("repeat " + Repeat("y = 1 ", 126) + "until x");
+  EXPECT_EQ(Bytes(byteUp.end() - 4, byteUp.end()), (Bytes{kOpGetGlobal0 + 1, kOpIfFUpJmp, 255, kOpEndCode}));
+  const Bytes wordUp = PlainCode("repeat " + Repeat("y = 1 ", 125) + "y = 3 until x");
+  EXPECT_EQ(Bytes(wordUp.end() - 5, wordUp.end()), (Bytes{kOpGetGlobal0 + 1, kOpIfFUpJmpW, 0x01, 0x01, kOpEndCode}));
+}
+
+TEST(LuaCompilerTest, ControlStructuresHaveTheGameCompilersShape) {
+  EXPECT_EQ(PlainCode("if x then y = 1 else y = 2 end"),
+            (Bytes{kOpGetGlobal0, kOpIfFJmp, 4, kOpPushNumber0 + 1, kOpSetGlobal0 + 1, kOpJmp, 2, kOpPushNumber0 + 2,
+                   kOpSetGlobal0 + 1, kOpEndCode}));
+  // An else part without code drops the jump over it.
+  EXPECT_EQ(PlainCode("if x then y = 1 else end"),
+            (Bytes{kOpGetGlobal0, kOpIfFJmp, 2, kOpPushNumber0 + 1, kOpSetGlobal0 + 1, kOpEndCode}));
+  // The condition of a while loop stands behind its body.
+  EXPECT_EQ(PlainCode("while x do y = 1 end"),
+            (Bytes{kOpJmp, 2, kOpPushNumber0 + 1, kOpSetGlobal0 + 1, kOpGetGlobal0, kOpIfTUpJmp, 5, kOpEndCode}));
+  EXPECT_EQ(PlainCode("x = a and b or c"), (Bytes{kOpGetGlobal0 + 1, kOpOnFJmp, 1, kOpGetGlobal0 + 2, kOpOnTJmp, 1,
+                                                  kOpGetGlobal0 + 3, kOpSetGlobal0, kOpEndCode}));
+}
+
+TEST(LuaCompilerTest, AssignmentsStoreRightToLeft) {
+  // constants: t, x
+  EXPECT_EQ(PlainCode("t.x = 1"),
+            (Bytes{kOpGetGlobal0, kOpPushConstant0 + 1, kOpPushNumber0 + 1, kOpSetTable0, kOpEndCode}));
+  // constants: a, t, x; the indexed target is not the first, so settable names the
+  // value below it, and the table and key left over are popped at the end.
+  EXPECT_EQ(PlainCode("a, t.x = 1, 2"),
+            (Bytes{kOpGetGlobal0 + 1, kOpPushConstant0 + 2, kOpPushNumber0 + 1, kOpPushNumber0 + 2, kOpSetTable, 1,
+                   kOpSetGlobal0, kOpPop0 + 1, kOpEndCode}));
+  // A call fills the missing values; extra values are popped.
+  EXPECT_EQ(PlainCode("a, b = f()"),
+            (Bytes{kOpGetGlobal0 + 2, kOpCallFunc, 2, 0, kOpSetGlobal0 + 1, kOpSetGlobal0, kOpEndCode}));
+  EXPECT_EQ(PlainCode("a = 1, 2"), (Bytes{kOpPushNumber0 + 1, kOpPushNumber0 + 2, kOpPop0, kOpSetGlobal0, kOpEndCode}));
+}
+
+TEST(LuaCompilerTest, ConstantsAreReusedAsTheGameCompilerDid) {
+  auto consts = [](const std::string& source) {
+    const TLuaCompiled compiled = Compile(source);
+    EXPECT_FALSE(compiled.Failed) << compiled.Error.Text();
+    return TLuaFile(compiled.Chunk, "test.lua").Main().Consts;
+  };
+  // A number is found again among the last 20 constants only.
+  auto window = [&consts](int between) {
+    std::string s = "a = 0.5\n";
+    for (int i = 0; i < between; ++i) s += "n" + std::to_string(i) + " = 1\n";
+    return consts(s + "z = 0.5\n").size() - static_cast<std::size_t>(between);
+  };
+  EXPECT_EQ(window(18), 3u);  // a, 0.5, z
+  EXPECT_EQ(window(19), 4u);  // a, 0.5, z, 0.5
+
+  // A string's one hint moved to the nested function, so main makes it again.
+  const TLuaConsts k = consts("s = \"k\"\nfunction f() return \"k\" end\nu = \"k\"\n");
+  ASSERT_EQ(k.size(), 6u);  // s, k, f, the function, u, k
+  EXPECT_EQ(k[1].Text, "k");
+  EXPECT_EQ(k[5].Text, "k");
+
+  // Numbers are read digit by digit, not rounded to the nearest double.
+  const TLuaConsts n = consts("a = 0.3\nb = 0.00001\nc = 1e-05\nd = 1e400\n");
+  EXPECT_EQ(n[1].Num, 3 * 0.1);
+  EXPECT_NE(n[1].Num, 0.3);
+  EXPECT_NE(n[3].Num, n[5].Num);
+  EXPECT_TRUE(std::isinf(n[7].Num));
+  // In single precision 0.30000001 is 0.3.
+  TLuaCompileOptions single;
+  single.FloatSize = 4;
+  const TLuaCompiled f4 = CompileLua("a = 0.3 b = 0.30000001", single);
+  EXPECT_EQ(TLuaFile(f4.Chunk, "x").Main().Consts.size(), 3u);
+}
+
+TEST(LuaCompilerTest, ClosuresPushTheirUpvaluesInOrderOfUse) {
+  const TLuaCompiled compiled = Compile("function f(a, b)\n  return function() return %b + %a + %print end\nend\n");
+  ASSERT_FALSE(compiled.Failed);
+  const TLuaFile file(compiled.Chunk, "test.lua");
+  const TLuaFunction& f = *file.Main().Nested.at(0);
+  // "print" (constant 0 of f) was made while the inner function was read; the function is constant 1.
+  // After the header and the setlines of lines 1 (the definition) and 2:
+  EXPECT_EQ(Bytes(f.Code.begin() + 6, f.Code.end()),
+            (Bytes{kOpPushLocal0 + 1, kOpPushLocal0, kOpGetGlobal0, kOpClosure0 + 1, 3, kOpRetCode, 2, kOpEndCode}));
+  EXPECT_EQ(f.Code[0], 6);  // two parameters, three upvalues and the function counted above them
+  EXPECT_EQ(f.Code[1], 2);
+}
+
+TEST(LuaCompilerTest, LocalsListMarksTheEndOfEachBlock) {
+  const TLuaCompiled compiled = Compile("function f(a, ...)\n  local b\n  do\n    local c\n  end\nend\nlocal m\n");
+  ASSERT_FALSE(compiled.Failed);
+  const TLuaFile file(compiled.Chunk, "test.lua");
+  const TLuaLocals& locals = file.Main().Nested.at(0)->Locals;
+  ASSERT_EQ(locals.size(), 5u);
+  const std::pair<const char*, int> expected[] = {{"a", 1}, {"arg", 1}, {"b", 2}, {"c", 4}, {"", 5}};
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(locals[i].Name, expected[i].first);
+    EXPECT_EQ(locals[i].Line, expected[i].second);
+  }
+  EXPECT_EQ(file.Main().Nested.at(0)->Code[1], 64 + 1);  // one fixed parameter and "..."
+  ASSERT_EQ(file.Main().Locals.size(), 1u);              // no end mark at a function's top level
+}
+
+TEST(LuaCompilerTest, LexerReadsStringsAndPragmasAsTheGameCompilerDid) {
+  auto text = [](const std::string& source) {
+    const TLuaCompiled compiled = Compile(source);
+    EXPECT_FALSE(compiled.Failed) << compiled.Error.Text();
+    return compiled.Failed ? std::string("<failed>") : TLuaFile(compiled.Chunk, "test.lua").Main().Consts.at(1).Text;
+  };
+  EXPECT_EQ(text("s = \"a\\qb\\065\\n\\\"\""), "aqb065\n\"");
+  EXPECT_EQ(text("s = 'a\\\nb'"), "a\nb");
+  EXPECT_EQ(text(std::string("s = \"ab\0cd\"", 11)), "ab");
+  EXPECT_EQ(text("s = [[\na [[b]] c]]"), "\na [[b]] c");
+  // A line starting with '$' is a pragma even inside a long string.
+  EXPECT_EQ(text("s = [[a\n$if nil\nskipped\n$end\nb]]"), "a\nb");
+  EXPECT_EQ(text("$ifnot nil\ns = 'yes'\n$else\ns = 'no'\n$end\n"), "yes");
+  EXPECT_EQ(text("s = 'x'\n$endinput\nthis is not ( Lua"), "x");
 }
 
 // The line information follows the token requests of the original's parser.

@@ -154,6 +154,9 @@ TEST(LuaDecompiler, LocalsWithTheChunksNamesAndDoBlocks) {
   EXPECT_THAT(Decompiled("local a, b = 1 do local c = a + 1 x = c end y = b", false),
               ElementsAre("local Local0=1", "local Local1", "do", "  local Local2=Local0 + 1", "  x=Local2", "end",
                           "y=Local1"));
+  // Values too many in a block's local statement, then the block's end: two pops, not one list.
+  EXPECT_THAT(Decompiled("local a do local b, c = 1, 2, 3 end x = a"),
+              ElementsAre("local a", "do", "  local b,c=1,2,3", "end", "x=a"));
   // A local declared right before a block starts stays outside it.
   EXPECT_THAT(Decompiled("local k = 1 do local k = 2 f(k) end f(k)"),
               ElementsAre("local k=1", "do", "  local k=2", "  f(k)", "end", "f(k)"));

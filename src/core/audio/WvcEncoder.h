@@ -37,7 +37,7 @@ struct TWvcEncodeOptions {
   int firstStartIndex = 0;  // step index of the first block; later blocks go on from the previous one
   std::vector<std::string> codecNames = {"STOR", "ADPC"};
   // The name-list size field; 5 per name when not given.
-  std::optional<std::uint16_t> nameListSize;
+  std::optional<std::uint16_t> nameListSize = std::nullopt;
   std::string signature = "WVC ";  // 4 bytes
 };
 

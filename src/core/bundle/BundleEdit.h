@@ -151,7 +151,8 @@ struct TSaveResult {
 // behind; saving over the open bundle itself is allowed (the file being
 // read is never written). Refuses a target that exists and is no regular
 // file, an entry of the open bundle that runs past its end, and bundles of
-// 2 GiB or more.
+// 2 GiB or more. May run on a worker thread (the bundle is read by position);
+// the list must not change while it runs.
 TSaveResult SaveBundle(const TBundleEditList& list, const std::filesystem::path& target,
                        const TSaveOptions& options = {});
 

@@ -14,7 +14,10 @@ Bytes LabWriter::Build() const {
   const std::size_t n = entries_.size();
   std::size_t namesSize = 0;
   for (const auto& e : entries_) {
-    CheckEntryName(e.name);
+    // A stored zero ends a name: a name byte 0x00, or 0xA5 (the mask), would
+    // cut the name there and run the names together. (Empty names are kept:
+    // a bundle can hold one.)
+    if (!e.name.empty()) CheckEntryName(e.name);
     namesSize += e.name.size() + 1;
   }
   const std::size_t namesStart = 20 + 16 * n;

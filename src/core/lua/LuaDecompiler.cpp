@@ -112,6 +112,7 @@ struct TEntry {
   bool AdjustNil = false;           // a nil that adjusts a list of values, not one that was written
   bool SelfArg = false;             // the object a pushself pushed again
   bool Target = false;              // table or key of an assignment target, waiting for its pop
+  bool Adjusted = false;            // the values after it were popped as too many
   std::vector<TLuaExprPtr> Extra;   // values written after it that left nothing on the stack
 };
 
@@ -382,8 +383,10 @@ void TFunctionDecompiler::DeclareUpTo(std::size_t n, TBlock& out) {
 void TFunctionDecompiler::Pop(int count, bool atBlockEnd, TBlock& out) {
   if (count > static_cast<int>(FStack.size()) - FNumParams) Unstructured("a pop takes more than the stack holds");
   std::size_t newSize = FStack.size() - static_cast<std::size_t>(count);
-  // A list is adjusted once: a pop after its end closes a block instead.
-  if (newSize > FDeclared && !FStack[newSize - 1].EndsList) {
+  // A list is adjusted once: a pop after its end, or of an adjusted list, closes a block instead.
+  bool adjusts = newSize > FDeclared && !FStack[newSize - 1].EndsList;
+  for (std::size_t i = newSize; adjusts && i < FStack.size(); ++i) adjusts = !FStack[i].Adjusted;
+  if (adjusts) {
     // Values beyond a list's targets: they go with the value below them.
     std::vector<TLuaExprPtr> dropped;
     for (std::size_t i = newSize; i < FStack.size(); ++i) {
@@ -393,7 +396,7 @@ void TFunctionDecompiler::Pop(int count, bool atBlockEnd, TBlock& out) {
     FStack.resize(newSize);
     TEntry& below = FStack.back();
     below.Extra.insert(below.Extra.end(), dropped.begin(), dropped.end());
-    below.EndsList = true;
+    below.EndsList = below.Adjusted = true;
     return;
   }
   // The end of a block: its locals go out of scope.
