@@ -11,7 +11,11 @@
 
 #include "core/audio/BinkData.h"
 #include "core/browser/HexView.h"
+#include "core/bundle/LabReader.h"
+#include "core/common/EntryNames.h"
 #include "core/common/Errors.h"
+#include "core/common/FileIO.h"
+#include "core/lua/LuaDump.h"
 #include "gui/GuiText.h"
 #include "gui/HexViewForm.h"
 #include "gui/ImageViewer.h"
@@ -172,6 +176,22 @@ void TEntryActions::SaveTextFromViewer(const QString& suggestedName, const vld::
   if (path) vld::WriteFileAtomic(FsPath(*path), text);
 }
 
+void TEntryActions::CompileFromViewer(const QString& suggestedName, const vld::Bytes& text,
+                                      vld::TLuaCompileOptions options) {
+  // Compiled before anything is asked: a mistake is shown at once, on its line.
+  const vld::TLuaCompiled compiled =
+      vld::CompileLua(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), options);
+  if (compiled.Failed) {
+    textForm_->SelectLine(compiled.Error.Line);
+    session_.Platform().MessageBox(BoxKind::Error, Latin1(compiled.Error.Text()));
+    return;
+  }
+  std::optional<QString> path = session_.RunSaveDialog(suggestedName, "Compiled scripts (*.lua)|*.lua", "lua", "chunk");
+  if (!path) return;
+  vld::WriteFileAtomic(FsPath(*path), compiled.Chunk);
+  session_.SetStatus(1, "Compiled to " + *path);
+}
+
 void TEntryActions::ShowText() {
   const int i = session_.Selected();
   if (i < 0 || !session_.File().IsBundle()) return;
@@ -195,8 +215,19 @@ void TEntryActions::ShowScript() {
   // No size check: an empty or short chunk is reported by the loader.
   if (session_.RefuseEntry(i, false)) return;
   const std::string name = session_.SelectedRawName();
-  DecodeSelected(vld::FormatOf(".lua"), [this, name](vld::TDecoded& d) {
-    textForm_->LoadText(vld::AsSpan(d.text), name);
+  const vld::TLabReader* reader = session_.File().Reader();
+  DecodeSelected(vld::FormatOf(".lua"), [this, name, reader, i](vld::TDecoded& d) {
+    // Compiling the shown text again keeps the chunk's own number format.
+    vld::TLuaCompileOptions options;
+    options.SourceName = vld::NameAfterLastBackslash(name);
+    try {
+      const vld::TLuaFile chunk(reader->ReadEntryBytesAt(i), name);
+      options.FloatSize = chunk.FloatSize();
+      options.MsbFirst = !chunk.LsbFirst();
+    } catch (const std::exception&) {
+      // The text came from it a moment ago; should it fail now, the defaults stand.
+    }
+    textForm_->LoadScript(vld::AsSpan(d.text), name, options);
     textForm_->ShowNonModal();
   });
 }

@@ -9,6 +9,7 @@
 
 #include "core/browser/Formats.h"
 #include "core/common/MemoryStream.h"
+#include "core/lua/LuaCompiler.h"
 
 class TSession;
 class TImageForm;
@@ -54,6 +55,9 @@ class TEntryActions : public QObject {
   void SaveWave();
   void SavePictureFromViewer(const vld::Bytes& bmp, bool png);
   void SaveTextFromViewer(const QString& suggestedName, const vld::Bytes& text);
+  // "Compile to file..." of the script view: a chunk from the shown text, or
+  // the compiler's error in a box with its line selected in the text.
+  void CompileFromViewer(const QString& suggestedName, const vld::Bytes& text, vld::TLuaCompileOptions options);
 
   // The sound player (the hidden media player).
   bool PlayerOpen() const { return playerOpen_; }

@@ -206,6 +206,10 @@ void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtract
   connect(text, &TTextViewerForm::saveRequested, this, [this](const QString& name, const vld::Bytes& bytes) {
     Guarded([&] { actions_->SaveTextFromViewer(name, bytes); });
   });
+  connect(text, &TTextViewerForm::compileRequested, this,
+          [this](const QString& name, const vld::Bytes& bytes, const vld::TLuaCompileOptions& options) {
+            Guarded([&] { actions_->CompileFromViewer(name, bytes, options); });
+          });
   connect(extract, &TExtractForm::cancelRequested, this, [this] { session_->Work().Cancel(); });
 }
 

@@ -1,9 +1,13 @@
 #include "gui/TextViewer.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include "core/common/EntryNames.h"
 #include "gui/GuiText.h"
@@ -27,8 +31,11 @@ TTextViewerForm::TTextViewerForm(QWidget* parent) : QMainWindow(parent, Qt::Wind
   QMenu* file = menuBar()->addMenu("&File");
   Saveas1 = file->addAction("Save &as...");
   Saveas1->setShortcut(QKeySequence("Ctrl+S"));
+  Compiletofile1 = file->addAction("&Compile to file...");
+  Compiletofile1->setEnabled(false);
   Exit1 = file->addAction("E&xit");
   connect(Saveas1, &QAction::triggered, this, [this] { Saveas1Click(); });
+  connect(Compiletofile1, &QAction::triggered, this, [this] { Compiletofile1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 }
 
@@ -38,6 +45,7 @@ void TTextViewerForm::LoadText(vld::ByteSpan bytes, const std::string& entryName
   text.replace('\r', '\n');
   RichEdit1->setPlainText(text);
   shownEntry_ = entryName;
+  Compiletofile1->setEnabled(false);
   setWindowTitle(entryName.empty() ? QString("Text viewer") : "Text viewer - " + Latin1(entryName));
 }
 
@@ -52,6 +60,28 @@ void TTextViewerForm::Saveas1Click() {
   // The suggestion names the entry whose text is shown, whatever the main
   // window has selected now.
   emit saveRequested(Latin1(vld::NameAfterLastBackslash(shownEntry_)), TextBytes());
+}
+
+void TTextViewerForm::LoadScript(vld::ByteSpan bytes, const std::string& entryName,
+                                 const vld::TLuaCompileOptions& options) {
+  LoadText(bytes, entryName);
+  scriptOptions_ = options;
+  Compiletofile1->setEnabled(true);
+}
+
+void TTextViewerForm::Compiletofile1Click() {
+  if (!Compiletofile1->isEnabled()) return;
+  emit compileRequested(Latin1(vld::NameAfterLastBackslash(shownEntry_)), TextBytes(), scriptOptions_);
+}
+
+void TTextViewerForm::SelectLine(int line) {
+  QTextBlock block = RichEdit1->document()->findBlockByNumber(std::max(line, 1) - 1);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  RichEdit1->setTextCursor(cursor);
+  RichEdit1->centerCursor();
+  RichEdit1->setFocus();
 }
 
 void TTextViewerForm::Exit1Click() { hide(); }

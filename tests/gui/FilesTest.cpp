@@ -61,6 +61,7 @@ class TEventSpy : public QObject {
   std::function<bool()> condition_;
 };
 
+#ifndef Q_OS_WIN
 // A shell script in the system's temporary folder that stands in for a
 // movie player.
 QString WritePlayerScript(const QTemporaryDir& scratch, const QString& body) {
@@ -72,6 +73,7 @@ QString WritePlayerScript(const QTemporaryDir& scratch, const QString& body) {
   file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   return path;
 }
+#endif
 
 }  // namespace
 

@@ -5,6 +5,8 @@
 #include "GuiTestSupport.h"
 #include "TestFiles.h"
 #include "core/bundle/LabWriter.h"
+#include "core/common/FileIO.h"
+#include "core/lua/LuaCompiler.h"
 #include "core/lua/LuaDump.h"
 #include "gui/TextViewer.h"
 #include "samples/LuaChunk.h"
@@ -140,6 +142,52 @@ class TextTest : public QObject {
     QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("demo.lua"));
     QVERIFY(std::filesystem::exists(dir_.File("after.txt")));
     f.windows.text->hide();
+  }
+
+  void CompileToFileWritesTheShownSourceAsAChunkOfTheSameFormat() {
+    TViewerFixture f;
+    OpenBundle(f);
+    TTextViewerForm& v = *f.windows.text;
+    // Not for text tables: only a script's text has a chunk to go back to.
+    f.Select(0);
+    f.Main().btAction->click();
+    WaitIdle(f.Main());
+    QVERIFY(!v.Compiletofile1->isEnabled());
+    v.hide();
+
+    f.Select(1);
+    f.Main().btnShowLua();
+    WaitIdle(f.Main());
+    QVERIFY(v.Compiletofile1->isEnabled());
+    f.platform.saveAnswers.push_back(Q(dir_.File("again.lua")));
+    v.Compiletofile1->trigger();
+    QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("demo.lua"));
+    QVERIFY(f.platform.boxes.empty());
+    const Bytes written = vld::ReadWholeFile(dir_.File("again.lua"));
+    const vld::TLuaFile original(script_, "demo.lua"), again(written, "again.lua");
+    QCOMPARE(again.FloatSize(), original.FloatSize());
+    QCOMPARE(again.LsbFirst(), original.LsbFirst());
+    // What vldtool compile writes for the same text and number format.
+    vld::TLuaCompileOptions options;
+    options.SourceName = "demo.lua";
+    options.FloatSize = original.FloatSize();
+    options.MsbFirst = !original.LsbFirst();
+    const Bytes text = v.TextBytes();
+    const vld::TLuaCompiled expected =
+        vld::CompileLua(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), options);
+    QVERIFY(!expected.Failed);
+    QVERIFY(written == expected.Chunk);
+
+    // A mistake on line 2: the compiler's words in a box, that line selected, nothing written.
+    v.RichEdit1->setPlainText("x = 1\ny = = 2\nz = 3\n");
+    const std::size_t asked = f.platform.saveRequests.size();
+    v.Compiletofile1->trigger();
+    QCOMPARE(f.platform.saveRequests.size(), asked);
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QVERIFY2(f.platform.boxes[0].text.startsWith("demo.lua:2: "), qPrintable(f.platform.boxes[0].text));
+    QVERIFY(f.platform.boxes[0].text.endsWith("near '='"));
+    QCOMPARE(v.RichEdit1->textCursor().selectedText(), QString("y = = 2"));
+    v.hide();
   }
 
   void ABrokenScriptIsReportedAndTheViewerKeepsItsText() {
