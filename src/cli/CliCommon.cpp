@@ -22,7 +22,8 @@ bool IsBundleFile(const std::filesystem::path& path) {
   return static_cast<std::uint32_t>(ReadMagic(path)) == kMagicLABN;
 }
 
-TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry, const TInputCheck& check) {
+TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry, const TInputCheck& check,
+                      bool mapFile) {
   TInputEntry result;
   std::uint8_t head[kConversionHeadBytes];
   if (IsBundleFile(input)) {
@@ -51,7 +52,10 @@ TInputEntry LoadInput(const std::filesystem::path& input, const std::string& ent
     TFileStream file(input);
     check(result.name, ByteSpan(head, file.ReadAt(0, head, sizeof head)), file.Size());
   }
-  result.bytes = ReadWholeFile(input);
+  if (mapFile)
+    result.file = std::make_unique<TFileView>(input);
+  else
+    result.bytes = ReadWholeFile(input);
   return result;
 }
 

@@ -2,12 +2,14 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include <CLI/CLI.hpp>
 
 #include "core/common/Bytes.h"
+#include "core/common/FileIO.h"
 
 namespace vld {
 class TLabReader;
@@ -19,7 +21,10 @@ namespace vld::cli {
 struct TInputEntry {
   std::string name;  // entry name (bundle) or the file's own name (loose file)
   Bytes bytes;
-  bool truncated = false;  // the entry runs past the end of the bundle
+  std::unique_ptr<TFileView> file;  // a loose file, when LoadInput was asked to map it
+  bool truncated = false;           // the entry runs past the end of the bundle
+
+  ByteSpan Data() const { return file ? file->Data() : ByteSpan(bytes); }
 };
 
 bool IsBundleFile(const std::filesystem::path& path);
@@ -28,7 +33,9 @@ bool IsBundleFile(const std::filesystem::path& path);
 using TInputCheck = std::function<void(std::string_view name, ByteSpan head, std::int64_t size)>;
 
 // INPUT is a bundle (ENTRY names an entry, matched case-insensitively) or a loose file.
-TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry, const TInputCheck& check = {});
+// With `mapFile` a loose file is mapped (in `file`) instead of read into `bytes`.
+TInputEntry LoadInput(const std::filesystem::path& input, const std::string& entry, const TInputCheck& check = {},
+                      bool mapFile = false);
 // Refuses an output that would replace the input (by file identity: another
 // name or a link of it counts), or that stands where only a missing or regular
 // file may be replaced. "-" (standard output) passes.

@@ -106,18 +106,21 @@ void RegisterConvertCommands(CLI::App& app) {
     // Refusals that the name, the size and the first bytes decide come before
     // the input is read; the output is checked before anything is converted.
     std::string target;
-    TInputEntry in = LoadInput(input, entry, [&](std::string_view name, ByteSpan head, std::int64_t size) {
-      CheckConversionStart(name, head, size);
-      target = out.empty() ? OutputStem(name) + ConvertedExtension(name, images) : out;
-      CheckOutput(target, input);
-    });
+    TInputEntry in = LoadInput(
+        input, entry,
+        [&](std::string_view name, ByteSpan head, std::int64_t size) {
+          CheckConversionStart(name, head, size);
+          target = out.empty() ? OutputStem(name) + ConvertedExtension(name, images) : out;
+          CheckOutput(target, input);
+        },
+        true);
     if (target == "-") {
       StdoutSink sink;
-      ConvertEntryTo(in.name, in.bytes, images, sink);
+      ConvertEntryTo(in.name, in.Data(), images, sink);
       if (std::fflush(stdout) != 0) throw FileError("Write error on standard output.");
     } else {
       TAtomicFile file(target);
-      ConvertEntryTo(in.name, in.bytes, images, file);
+      ConvertEntryTo(in.name, in.Data(), images, file);
       file.Commit();
     }
     if (target != "-") std::cerr << "Wrote " << target << "\n";

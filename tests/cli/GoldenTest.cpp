@@ -91,7 +91,8 @@ class GoldenRecorder {
   std::ostringstream record_;
 };
 
-fs::path GoldenFile() { return fs::path(__FILE__).parent_path() / "data" / "golden_demo.txt"; }
+// From the source folder: __FILE__ may be relative (ccache's base_dir), and tests run elsewhere.
+fs::path GoldenFile() { return fs::path(VLD_SOURCE_DIR) / "tests" / "cli" / "data" / "golden_demo.txt"; }
 
 }  // namespace
 

@@ -22,7 +22,7 @@ std::string ReadText(const std::filesystem::path& p) {
 
 // The listing of the demo script, worked out by hand from its code bytes.
 std::filesystem::path GoldenListing() {
-  return std::filesystem::path(__FILE__).parent_path() / "data" / "demo_listing.txt";
+  return std::filesystem::path(VLD_SOURCE_DIR) / "tests" / "cli" / "data" / "demo_listing.txt";
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "TestFiles.h"
 #include "core/browser/ExtractPaths.h"
 #include "core/browser/Formats.h"
@@ -146,4 +148,16 @@ TEST(ConversionStart, RefusesWhatTheFirstBytesDecide) {
   EXPECT_EQ(message("big.xyz", junk, 3LL << 30), "Entries of type \"unknown\" have no conversion: big.xyz");
   EXPECT_NE(message("x.til", junk, kMaxPictureInput + 1).find("a Tile of more than"), std::string::npos);
   EXPECT_EQ(message("x.til", junk, kMaxPictureInput), "passed");
+}
+
+// A file view holds the file's bytes, mapped or read, for any size.
+TEST(OutputSafety, AFileViewHoldsTheFilesBytes) {
+  TTempDir dir;
+  Bytes big(300000);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
+  dir.Write("big", big);
+  dir.Write("empty", {});
+  EXPECT_TRUE(std::ranges::equal(TFileView(dir.File("big")).Data(), big));
+  EXPECT_TRUE(TFileView(dir.File("empty")).Data().empty());
+  EXPECT_THROW(TFileView(dir.File("missing")), FileError);
 }

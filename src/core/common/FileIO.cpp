@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <vector>
+#include <set>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -15,6 +18,7 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -244,9 +248,41 @@ bool IsSameFile(const fs::path& a, const fs::path& b) {
   return fs::equivalent(SystemPath(a), SystemPath(b), ec) && !ec;
 }
 
+#ifdef _WIN32
+TFileView::TFileView(const fs::path& path) : copy_(ReadWholeFile(path)) {}
+TFileView::~TFileView() = default;
+#else
+TFileView::TFileView(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileError("Cannot open file " + PathText(path) + ". " + ErrnoText());
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      static_cast<std::uintmax_t>(st.st_size) <= SIZE_MAX) {
+    void* map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      map_ = map;
+      size_ = static_cast<std::size_t>(st.st_size);
+      ::madvise(map_, size_, MADV_SEQUENTIAL);
+    }
+  }
+  ::close(fd);
+  if (!map_) copy_ = ReadWholeFile(path);  // a pipe, an empty file, or no mapping to be had
+}
+
+TFileView::~TFileView() {
+  if (map_) ::munmap(map_, size_);
+}
+#endif
+
 TAtomicFile::TAtomicFile(fs::path target) : target_(std::move(target)) {
   CheckReplaceable(target_);
-  RemoveStaleTemporaries(target_.parent_path());
+  {
+    // Once per folder and run: a folder saved into again and again is not searched each time.
+    static std::mutex mutex;
+    static std::set<fs::path> searched;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (searched.insert(target_.parent_path()).second) RemoveStaleTemporaries(target_.parent_path());
+  }
   for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
     temp_ = target_.parent_path() / TemporaryPartName();
     file_ = OpenFile(temp_, "wbx");

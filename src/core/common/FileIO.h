@@ -14,6 +14,23 @@ namespace vld {
 // Reads a whole file; throws FileError naming the file.
 Bytes ReadWholeFile(const std::filesystem::path& path);
 
+// A whole file's bytes for reading, mapped into memory where the system
+// allows (no copy: the pages come from the file cache, so a large file costs
+// no memory of its own), read whole otherwise. Throws FileError naming the file.
+class TFileView {
+ public:
+  explicit TFileView(const std::filesystem::path& path);
+  ~TFileView();
+  TFileView(const TFileView&) = delete;
+  TFileView& operator=(const TFileView&) = delete;
+  ByteSpan Data() const { return map_ ? ByteSpan(static_cast<const std::uint8_t*>(map_), size_) : ByteSpan(copy_); }
+
+ private:
+  void* map_ = nullptr;
+  std::size_t size_ = 0;
+  Bytes copy_;
+};
+
 // Writes a file under a temporary name beside the target and renames it into
 // place on Commit(), so that a failure never leaves a half-written file where a
 // good one was. Dropped without Commit(), the temporary file is removed.
