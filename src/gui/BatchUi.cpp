@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QStringList>
+#include <QTimer>
 
 #include "core/audio/BinkData.h"
 #include "core/browser/ConvertBatch.h"
@@ -209,13 +210,17 @@ std::vector<int> TBatchUi::Present(const std::vector<int>& entries, std::vector<
   return present;
 }
 
+bool TBatchUi::CanStart() {
+  if (!session_.File().IsBundle()) {
+    session_.Platform().MessageBox(BoxKind::Error, "You have to open a bundle first!");
+    return false;
+  }
+  return !session_.RefuseWhileBusy();
+}
+
 void TBatchUi::ExtractAll() {
   vld::TOpenFile& file = session_.File();
-  if (!file.IsBundle()) {
-    session_.Platform().MessageBox(BoxKind::Error, "You have to open a bundle first!");
-    return;
-  }
-  if (session_.RefuseWhileBusy()) return;
+  if (!CanStart()) return;
   std::optional<QString> folder = BrowseForFolder("Select the directory to extract the files to.");
   if (!folder) return;
   TBatchJob job{"Extracting all files", "Extraction", "entries"};
@@ -230,11 +235,7 @@ void TBatchUi::ExtractAll() {
 
 void TBatchUi::SaveSelected(const std::vector<int>& chosen, std::optional<vld::ImageFormat> convert) {
   vld::TOpenFile& file = session_.File();
-  if (!file.IsBundle()) {
-    session_.Platform().MessageBox(BoxKind::Error, "You have to open a bundle first!");
-    return;
-  }
-  if (session_.RefuseWhileBusy() || chosen.empty()) return;
+  if (!CanStart() || chosen.empty()) return;
   std::optional<QString> folder = BrowseForFolder("Select the folder to save the selected entries to.");
   if (!folder) return;
   TBatchJob job{"Saving the selected entries", "Saving the selection", "entries"};
@@ -306,6 +307,12 @@ QList<QUrl> TBatchUi::DragFiles(const std::vector<int>& entries) {
         error = e;
         loop.quit();
       });
+  // A close stops the worker and drops its result: the wait ends then too.
+  QTimer stopped;
+  connect(&stopped, &QTimer::timeout, &loop, [this, &loop] {
+    if (!session_.Work().Busy()) loop.quit();
+  });
+  stopped.start(50);
   loop.exec();
   if (error) std::rethrow_exception(error);
   // A drag that carries only some of the entries would drop less than was dragged without a word.

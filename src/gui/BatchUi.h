@@ -61,6 +61,8 @@ class TBatchUi : public QObject {
     vld::TBatchProduce produce;  // none: raw copies
     std::vector<int> missing;    // entries past the end of the bundle, left out
   };
+  // A bundle is open and no other work runs; otherwise says why and returns false.
+  bool CanStart();
   void StartBatch(TBatchJob job);
   void ReportBatch(const TBatchJob& job, const vld::TBatchResult& result, int total);
   void ReportIssues(const TBatchJob& job, const vld::TBatchResult& result, int total);

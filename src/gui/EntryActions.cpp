@@ -393,10 +393,16 @@ void TEntryActions::ShowHexView() {
   QRect place(QPoint(), view->size());
   if (QScreen* screen = owner->screen()) {
     const QRect a = screen->availableGeometry();
-    place.setSize(place.size().boundedTo(a.size() * 4 / 5));
-    place.moveCenter(owner->frameGeometry().center() + QPoint(step, step));
-    place.moveLeft(std::clamp(place.left(), a.left(), std::max(a.left(), a.right() - place.width())));
-    place.moveTop(std::clamp(place.top(), a.top(), std::max(a.top(), a.bottom() - place.height())));
+    place.setSize(place.size().boundedTo(a.size() * 4 / 5).expandedTo(view->minimumSizeHint()));
+    place.moveCenter(owner->frameGeometry().center());
+    auto onScreen = [&a, &place](QPoint at) {
+      return QPoint(std::clamp(at.x(), a.left(), std::max(a.left(), a.right() - place.width())),
+                    std::clamp(at.y(), a.top(), std::max(a.top(), a.bottom() - place.height())));
+    };
+    // The step goes down and right, or up and left where the screen ends.
+    const QPoint base = onScreen(place.topLeft());
+    const QPoint down = base + QPoint(step, step);
+    place.moveTopLeft(onScreen(down) == down ? down : onScreen(base - QPoint(step, step)));
   }
   view->setGeometry(place);
   hexViews_.emplace_back(view);
