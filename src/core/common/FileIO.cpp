@@ -7,8 +7,8 @@
 #include <cstring>
 #include <mutex>
 #include <random>
-#include <vector>
 #include <set>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
