@@ -103,4 +103,8 @@ class TSession : public QObject {
 
 // Where the viewer keeps what it remembers between runs (recent files, the
 // window's layout, the folders of the save dialogs).
-inline QSettings ViewerSettings() { return QSettings("VLD", "VLD Resource Viewer"); }
+// The default format is the native one (the registry on Windows) unless tests
+// point it at a scratch file.
+inline QSettings ViewerSettings() {
+  return QSettings(QSettings::defaultFormat(), QSettings::UserScope, "VLD", "VLD Resource Viewer");
+}

@@ -247,7 +247,7 @@ class FilesTest : public QObject {
     QCOMPARE(f.platform.folderTitles, QStringList{"Select the directory to extract the files to."});
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Plain);
-    QCOMPARE(f.platform.boxes[0].text, "path = " + Q(dir.File("out/data001")));
+    QCOMPARE(f.platform.boxes[0].text, "path = " + Q(dir.File("out") / "data001"));
     QVERIFY(disabledDuringRun);
     QVERIFY(f.Main().InputEnabled());
     QVERIFY(!f.windows.extract->isVisible());
@@ -359,7 +359,7 @@ class FilesTest : public QObject {
     QCOMPARE(f.Main().FileBox->count(), 200);
     QCOMPARE(Tree(dir.File("out/big/d")).size(), size_t(200));
     QCOMPARE(vld::ReadWholeFile(dir.File("out/big/d/e199.dat")), Bytes(65536, std::uint8_t(199)));
-    QCOMPARE(f.Main().StatusText(1), "200 entries written to " + Q(dir.File("out/big")));
+    QCOMPARE(f.Main().StatusText(1), "200 entries written to " + Q(dir.File("out") / "big"));
   }
 
   void ALargeSaveShowsProgressAndCancelLeavesNothing() {

@@ -17,6 +17,8 @@ namespace {
 // and no test program sees what another one left.
 const bool kScratchSettings = [] {
   static QTemporaryDir settings;
+  // On Windows the native format is the registry, which a path cannot move.
+  QSettings::setDefaultFormat(QSettings::IniFormat);
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
   return true;

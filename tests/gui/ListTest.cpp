@@ -89,6 +89,9 @@ class ListTest : public QObject {
   }
 
   void SaveAsPngHoldsTheBmpsPixels() {
+#ifdef Q_OS_WIN
+    QSKIP("PNG export: the Windows build has no PNG writer");
+#endif
     TViewerFixture f;
     f.Open(Q(demo_.bundle));
     TMainForm& m = f.Main();
@@ -121,6 +124,9 @@ class ListTest : public QObject {
   }
 
   void SavesTheSelectionAndDragsItOut() {
+#ifdef Q_OS_WIN
+    QSKIP("PNG export: the Windows build has no PNG writer");
+#endif
     TViewerFixture f;
     f.Open(Q(demo_.bundle));
     TMainForm& m = f.Main();
