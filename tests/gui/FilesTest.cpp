@@ -261,7 +261,7 @@ class FilesTest : public QObject {
       QVERIFY2(p.rfind("out/", 0) == 0 || p == "out" || p == "data001.lab", p.c_str());
 
     // The end of the run has a word of its own, with a way to the files.
-    const QString done = "4 entries written to " + Q(dir.File("out/data001"));
+    const QString done = "4 entries written to " + Q(dir.File("out") / "data001");
     QCOMPARE(f.Main().StatusText(1), done);
     QCOMPARE(f.platform.choices.size(), size_t(1));
     QCOMPARE(f.platform.choices[0].kind, BoxKind::Information);
