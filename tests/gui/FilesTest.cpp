@@ -279,8 +279,8 @@ class FilesTest : public QObject {
     WaitIdle(f.Main());
     QCOMPARE(shown.seen, 1);
     QCOMPARE(shown.held, 1);
-    QCOMPARE(f.platform.openedFolders, QStringList{Q(dir.File("out2/data001"))});
-    QCOMPARE(f.Main().StatusText(1), "The file manager could not be started for " + Q(dir.File("out2/data001")));
+    QCOMPARE(f.platform.openedFolders, QStringList{Q(dir.File("out2") / "data001")});
+    QCOMPARE(f.Main().StatusText(1), "The file manager could not be started for " + Q(dir.File("out2") / "data001"));
   }
 
   void AFileAndAFolderOfOneNameBothGetAPlace() {
