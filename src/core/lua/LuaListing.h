@@ -33,7 +33,7 @@ class TLuaListing {
   static std::string ConstName(const TLuaFunction& f, int k);
 
  private:
-  const LogFn& FLog;
+  LogFn FLog;  // a copy: callers may pass a lambda made on the spot
   int FDepth = 0;
 };
 
