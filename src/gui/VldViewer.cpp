@@ -56,7 +56,6 @@ int SmokeRun(TMainForm& main, const QString& path) {
     std::fprintf(stderr, "%s: %s\n", path.toLocal8Bit().constData(), e.what());
     return 1;
   }
-  QApplication::processEvents();
   const bool opened = main.Session().File().IsBundle();
   std::printf("%s: %s, %d entries\n", path.toLocal8Bit().constData(), opened ? "opened" : "not opened",
               main.FileBox->count());

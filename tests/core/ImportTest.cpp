@@ -185,12 +185,12 @@ TEST(ImportSounds, WavToWvcKeepsTheLayoutAndBeatsStandardImaAdpcm) {
 }
 
 TEST(ImportSounds, WavToAifKeepsTheOtherChunks) {
-  TAifSpec spec = AifSpecFor(SweepSound(11025, 0.2, 220, 880));
-  spec.beforeComm.push_back(TextChunk("NAME", "Glide"));
-  spec.beforeSsnd.push_back(MarkerChunk(0, "start"));
-  spec.afterSsnd.push_back(TextChunk("ANNO", "odd"));
-  spec.ssndOffset = 4;
-  const Bytes like = BuildAif(spec);
+  TAifSpec layout = AifSpecFor(SweepSound(11025, 0.2, 220, 880));
+  layout.beforeComm.push_back(TextChunk("NAME", "Glide"));
+  layout.beforeSsnd.push_back(MarkerChunk(0, "start"));
+  layout.afterSsnd.push_back(TextChunk("ANNO", "odd"));
+  layout.ssndOffset = 4;
+  const Bytes like = BuildAif(layout);
   const TPcm16 pcm = ChordSound(22050, 2, 0.1, {440.0});
   const Bytes aif = Imported(WaveOf(pcm), "c.wav", like, "sound\\s.aif");
   EXPECT_EQ(ConvertAifToWav(aif), WaveOf(pcm));
