@@ -218,3 +218,32 @@ TEST(GzipEntry, TheFastInflaterGivesZlibsBytesOnCleanAndDamagedMembers) {
   }
   EXPECT_EQ(decode(whole, TInflater::Fast).entry, data);
 }
+
+// The one place the two inflaters part: a fixed-code block using the reserved
+// length code 286 (libdeflate reads it as 285, zlib stops at it). The fast
+// result is only taken because it is whole and its CRC-32 matches the trailer.
+TEST(GzipEntry, AReservedCodeIsReadOnlyWhenTheTrailerVouchesForTheResult) {
+  const Bytes member{0x1f, 0x8b, 0x08, 0x1e, 0x00, 0x00, 0x00, 0x00, 0x02, 0x03, 0x02, 0x00,
+                     0x01, 0x02, 0x61, 0x00, 0x63, 0x00, 0xf8, 0x33, 0x63, 0x67, 0x1f, 0x03,
+                     0xc4, 0x02, 0x00, 0xe8, 0x12, 0xa1, 0x7a, 0x2c, 0x01, 0x00, 0x00};
+  SetInflater(TInflater::Zlib);
+  TInflateReport zlib;
+  const Bytes slow = InflateGzipEntry(member, &zlib);
+  SetInflater(TInflater::Fast);
+  EXPECT_TRUE(zlib.damaged);
+  EXPECT_EQ(zlib.produced, 2u);
+  EXPECT_EQ(slow.size(), 300u);
+  if (!HaveLibdeflate()) GTEST_SKIP() << "built without libdeflate";
+  TInflateReport fast;
+  const Bytes out = InflateGzipEntry(member, &fast);
+  EXPECT_FALSE(fast.damaged);
+  EXPECT_TRUE(fast.streamEnded);
+  EXPECT_EQ(out.size(), 300u);
+  EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + 2),
+            std::vector<std::uint8_t>(slow.begin(), slow.begin() + 2));
+  Bytes tampered = member;
+  tampered[27] ^= 0x01;  // the CRC-32 no longer vouches for it: zlib's reading again
+  TInflateReport again;
+  EXPECT_EQ(InflateGzipEntry(tampered, &again), slow);
+  EXPECT_TRUE(again.damaged);
+}
