@@ -140,6 +140,7 @@ void RunEdit(const TEditArgs& a) {
   SaveProgress bar;
   TSaveOptions options;
   options.cancel = &InterruptFlag();
+  options.releaseSource = [&reader] { reader.Close(); };
   if (ShowProgress()) options.progress = [&bar](std::int64_t done, std::int64_t total) { bar.Show(done, total); };
   // Test hook: the run stops itself before that write, so that a test can
   // kill it at a known point of the save.

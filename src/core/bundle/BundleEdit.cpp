@@ -283,6 +283,7 @@ TSaveResult SaveBundle(const TBundleEditList& list, const fs::path& target, cons
   if (exists && !fs::is_regular_file(status))
     throw FileError(PathText(target) + " is not a regular file; choose another name for the bundle.");
 
+  const bool overSource = exists && IsSameFile(target, list.Reader().FileName());
   TLayout layout = PlanLayout(list);
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
   TSaveResult result;
@@ -341,6 +342,7 @@ TSaveResult SaveBundle(const TBundleEditList& list, const fs::path& target, cons
   step();
   // A replaced bundle keeps who may read and write it.
   if (exists) fs::permissions(SystemPath(out.TempPath()), status.permissions(), ec);
+  if (overSource && options.releaseSource) options.releaseSource();
   out.Commit(options.durable);
   result.bytes = layout.total;
   return result;

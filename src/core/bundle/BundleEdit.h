@@ -79,6 +79,12 @@ struct TSaveOptions {
   // Called before every write the save makes; a test throws from it to fail
   // the save at any write.
   std::function<void()> beforeWrite;
+  // Saving over the bundle being read: called once everything is written and
+  // the source is no longer needed, just before the new file takes the
+  // bundle's name. The caller closes its reader here, because Windows does not
+  // let a file that is open be replaced (the caller reopens it afterwards,
+  // whether the save then succeeded or not).
+  std::function<void()> releaseSource;
 };
 
 // A save stopped by its cancel flag; nothing was written.
