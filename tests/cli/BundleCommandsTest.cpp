@@ -85,6 +85,21 @@ TEST(BundleCommands, PackThenListRoundTrips) {
   EXPECT_EQ(r.ReadEntryBytes(1), (Bytes{1, 2, 3}));
 }
 
+TEST(BundleCommands, PackingIntoTheFolderBeingPackedLeavesTheBundleOut) {
+  TTempDir dir;
+  std::filesystem::create_directories(dir.File("tree"));
+  dir.Write("tree/a.txt", Bytes{1});
+  const std::string out = dir.File("tree/tree.lab").string();
+  // Twice: the second pack finds the first one's bundle in the folder.
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(RunTool("pack " + Quote(dir.File("tree").string()) + " -o " + Quote(out)).exitCode, 0);
+    TLabReader r;
+    r.Open(out);
+    ASSERT_EQ(r.Count(), 1) << "run " << run;
+    EXPECT_EQ(r.GetName(0), "a.txt");
+  }
+}
+
 TEST(BundleCommands, DemoWritesABundleWithEveryTypeRow) {
   TTempDir dir;
   ASSERT_EQ(RunTool("demo -o " + Quote(dir.File("demo").string())).exitCode, 0);

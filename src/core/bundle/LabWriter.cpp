@@ -59,8 +59,11 @@ std::size_t PackFolder(const std::filesystem::path& dir, const std::filesystem::
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) throw FileError("Folder " + PathText(dir) + " does not exist.");
   std::vector<fs::path> files;
+  // The bundle being written may lie in the folder, left by an earlier pack
+  // or as a temporary of this one: it is never packed into itself.
   for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it)
-    if (it->is_regular_file()) files.push_back(it->path());
+    if (it->is_regular_file() && !IsTemporaryName(it->path().filename().string()) && !IsSameFile(it->path(), out))
+      files.push_back(it->path());
   std::sort(files.begin(), files.end());
   LabWriter writer;
   for (const auto& f : files) {
