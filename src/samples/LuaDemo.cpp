@@ -38,19 +38,25 @@ TChunkFunction OpenFunction() {
 // function hero:say(text)
 //   local line = text
 //   if self.name then line = self.name .. ": " .. text end
+//   self.said = (self.said or 0) + 1
 //   print(line)
 // end
 TChunkFunction SayFunction() {
   TChunkFunction f;
   f.line = 21;
   f.source = "demo.lua";
-  TLuaAsm a(5, 2);
-  TAsmLabel noName = a.Label();
+  TLuaAsm a(7, 2);
+  TAsmLabel noName = a.Label(), saidBefore = a.Label();
   a.PushLocal(1);
   a.PushLocal(0).GetDotted(f.String("name")).Jump(kIfFJmp, noName);
   a.PushLocal(0).GetDotted(f.String("name")).PushConst(f.String(": ")).Op(kConcOp).PushLocal(1).Op(kConcOp);
   a.SetLocal(2);
   a.Bind(noName);
+  // An operand whose text needs parentheses.
+  a.PushLocal(0).PushConst(f.String("said"));
+  a.PushLocal(0).GetDotted(f.String("said")).Jump(kOnTJmp, saidBefore).PushNumber(0);
+  a.Bind(saidBefore);
+  a.PushNumber(1).Op(kAddOp).SetTable0();
   a.GetGlobal(f.String("print")).PushLocal(2).Call(1, 0);
   a.Return(3).End();
   f.code = a.Code();

@@ -163,6 +163,15 @@ TEST(LuaControl, JumpThatNoStructureExplainsShowsTheListing) {
               HasSubstr("could not be decompiled (the jump at 0005 is no loop's, at 0005)"));
 }
 
+TEST(LuaControl, ElsePartEndingInABlockAfterALocal) {
+  // if a then b() else local x = c do local y, z end end: two pops end the else part, the inner
+  // block's and the local's. Taking the first for values too many of x's list lost the block, and
+  // the text's jump over the else part fell short of the code's.
+  EXPECT_THAT(
+      IfAElse([](TLuaAsm& a, TAsmLabel) { a.GetGlobal(2).PushNil(2).Pop(2).Pop(1); }),
+      ElementsAre("if a then", "  b()", "else", "  local Local0=c", "  do", "    local Local1,Local2", "  end", "end"));
+}
+
 TEST(LuaControl, RepeatRightAfterALocalDeclaration) {
   // local x = 1; repeat b() until a; return: the local is declared before the loop.
   TChunkFunction f = Fn(Code({0x05, 0x20, 0x79, 0x00, 0x1F, 0x73, 0x06, 0x7B, 0x01, 0x00}), {"a", "b"});

@@ -162,6 +162,22 @@ TEST(LuaDecompiler, LocalsWithTheChunksNamesAndDoBlocks) {
               ElementsAre("local k=1", "do", "  local k=2", "  f(k)", "end", "f(k)"));
 }
 
+TEST(LuaDecompiler, BlockEndRightAfterALocalIsNoAdjustment) {
+  // A local not yet read when a block with locals of its own ends: the block's pop is not the
+  // adjustment of one longer list (that would keep fewer results, or lose the block).
+  EXPECT_THAT(Decompiled("local a = y do local b, c = f() end"),
+              ElementsAre("local a=y", "do", "  local b,c=f()", "end"));
+  EXPECT_THAT(Decompiled("local a = y do local b, c end"), ElementsAre("local a=y", "do", "  local b,c", "end"));
+  // A call as a list's last value keeps only the results missing, so no pop drops it.
+  EXPECT_THAT(Decompiled("local a = y do local b = f() end"), ElementsAre("local a=y", "do", "  local b=f()", "end"));
+  // Inside other blocks, where the jumps around them measure the pops.
+  EXPECT_THAT(Decompiled("while x do if y then local a = not z do local b, c = f() end end end"),
+              ElementsAre("while x do", "  if y then", "    local a=not z", "    do", "      local b,c=f()", "    end",
+                          "  end", "end"));
+  // Values too many still go with the list they follow, a call among them too.
+  EXPECT_THAT(Decompiled("local a = y x = 1, f(), g() x = a"), ElementsAre("local a=y", "x=1,f(),g()", "x=a"));
+}
+
 TEST(LuaDecompiler, NamesThatAGlobalUsesAreNotTaken) {
   // A damaged locals list names slot 0 like the global it reads: numbered names instead.
   TLuaCompiled compiled = CompileLua("local a = 1 x = a y = g");
@@ -320,11 +336,12 @@ TEST(LuaDecompiler, DemoScriptReadsLikeASource) {
             "until count <= 0\r\n"
             "ready=door.locked and 0 or 1\r\n"
             "hero={name=\"Tamsin\"}\r\n"
-            "function hero:say(text) -- defined at demo.lua:21, code 21, stack 5\r\n"
+            "function hero:say(text) -- defined at demo.lua:21, code 31, stack 7\r\n"
             "  local line=text\r\n"
             "  if self.name then\r\n"
             "    line=self.name .. \": \" .. text\r\n"
             "  end\r\n"
+            "  self.said=(self.said or 0) + 1\r\n"
             "  print(line)\r\n"
             "  return \r\n"
             "end\r\n"

@@ -472,26 +472,40 @@ class TProgramGenerator {
   int FSerial = 0;
 };
 
-TEST(LuaRoundTrip, RandomProgramsRoundTrip) {
-  constexpr int kPrograms = 2000;
+// Compiles the programs of seeds first..last and round-trips each.
+void RoundTripsSeeds(int first, int last) {
   int compiled = 0, failures = 0;
-  for (int seed = 1; seed <= kPrograms; ++seed) {
+  for (int seed = first; seed <= last; ++seed) {
     TProgramGenerator generator(static_cast<unsigned>(seed));
     std::string source = generator.Program();
     TLuaCompileOptions options;
     options.FloatSize = seed % 4 == 0 ? 4 : 8;
     options.DebugInfo = seed % 3 != 0;
-    TLuaCompiled first = CompileLua(source, options);
-    if (first.Failed) continue;  // a limit of the format: too deep, too many values
+    TLuaCompiled once = CompileLua(source, options);
+    if (once.Failed) continue;  // a limit of the format: too deep, too many values
     ++compiled;
     std::string text;
-    std::string d = RoundTrip(first.Chunk, &text);
+    std::string d = RoundTrip(once.Chunk, &text);
     if (!d.empty() && ++failures <= 5)
       ADD_FAILURE() << "seed " << seed << ": " << d << "\n" << source << "\n---\n" << text;
   }
   EXPECT_EQ(failures, 0);
   // The generator writes valid programs: nearly all compile.
-  EXPECT_GT(compiled, kPrograms * 9 / 10);
+  EXPECT_GT(compiled, (last - first + 1) * 9 / 10);
 }
+
+TEST(LuaRoundTrip, RandomProgramsRoundTrip) { RoundTripsSeeds(1, 2000); }
+
+#if defined(__SANITIZE_ADDRESS__)
+// A sanitizer build runs these some 30 times slower: a few hundred more only.
+constexpr int kMoreSeedsLast = 2400;
+#else
+constexpr int kMoreSeedsLast = 8000;
+#endif
+
+// Rarer shapes turn up once in a few thousand programs (a local not yet read
+// when a block with locals of its own ends showed first at seed 4105). A test
+// of its own, so that the two run side by side.
+TEST(LuaRoundTrip, MoreRandomProgramsRoundTrip) { RoundTripsSeeds(2001, kMoreSeedsLast); }
 
 }  // namespace

@@ -383,9 +383,13 @@ void TFunctionDecompiler::DeclareUpTo(std::size_t n, TBlock& out) {
 void TFunctionDecompiler::Pop(int count, bool atBlockEnd, TBlock& out) {
   if (count > static_cast<int>(FStack.size()) - FNumParams) Unstructured("a pop takes more than the stack holds");
   std::size_t newSize = FStack.size() - static_cast<std::size_t>(count);
-  // A list is adjusted once: a pop after its end, or of an adjusted list, closes a block instead.
+  // A list is adjusted once: a pop after its end, or of an adjusted list, closes a block instead. So
+  // does a pop of further results of a call or nils of one pushnil (a list keeps those only to fill
+  // its names), and one of a call as the last value (that call keeps only the results missing).
   bool adjusts = newSize > FDeclared && !FStack[newSize - 1].EndsList;
-  for (std::size_t i = newSize; adjusts && i < FStack.size(); ++i) adjusts = !FStack[i].Adjusted;
+  for (std::size_t i = newSize; adjusts && i < FStack.size(); ++i)
+    adjusts = !FStack[i].Adjusted && !FStack[i].Continues;
+  if (FStack.back().E->Kind == TLuaExprKind::Call && FStack.back().Extra.empty()) adjusts = false;
   if (adjusts) {
     // Values beyond a list's targets: they go with the value below them.
     std::vector<TLuaExprPtr> dropped;
