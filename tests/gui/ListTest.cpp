@@ -89,9 +89,6 @@ class ListTest : public QObject {
   }
 
   void SaveAsPngHoldsTheBmpsPixels() {
-#ifdef Q_OS_WIN
-    QSKIP("PNG export: the Windows build has no PNG writer");
-#endif
     TViewerFixture f;
     f.Open(Q(demo_.bundle));
     TMainForm& m = f.Main();
@@ -124,9 +121,6 @@ class ListTest : public QObject {
   }
 
   void SavesTheSelectionAndDragsItOut() {
-#ifdef Q_OS_WIN
-    QSKIP("PNG export: the Windows build has no PNG writer");
-#endif
     TViewerFixture f;
     f.Open(Q(demo_.bundle));
     TMainForm& m = f.Main();
