@@ -14,6 +14,10 @@
 #include "core/browser/OpenFile.h"
 
 class TExtractForm;
+
+inline const char* kUnsavedBatchRefusal =
+    "The bundle has changes that are not saved yet. Save them first (File > Save), so that what is written is "
+    "what the list shows.";
 class TSession;
 
 // Writing entries to disk from the viewer: "Save file..." of one entry (or
@@ -61,8 +65,10 @@ class TBatchUi : public QObject {
     vld::TBatchProduce produce;  // none: raw copies
     std::vector<int> missing;    // entries past the end of the bundle, left out
   };
-  // A bundle is open and no other work runs; otherwise says why and returns false.
+  // A bundle is open, it has no unsaved changes and no other work runs;
+  // otherwise says why and returns false.
   bool CanStart();
+  bool RefuseUnsaved();
   void StartBatch(TBatchJob job);
   void ReportBatch(const TBatchJob& job, const vld::TBatchResult& result, int total);
   void ReportIssues(const TBatchJob& job, const vld::TBatchResult& result, int total);

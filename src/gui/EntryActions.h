@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <QObject>
@@ -58,6 +59,9 @@ class TEntryActions : public QObject {
   // "Compile to file..." of the script view: a chunk from the shown text, or
   // the compiler's error in a box with its line selected in the text.
   void CompileFromViewer(const QString& suggestedName, const vld::Bytes& text, vld::TLuaCompileOptions options);
+  // The text viewer's script compiled; nullopt after the compiler's error was
+  // shown in a box with its line selected in the text.
+  std::optional<vld::Bytes> CompileScriptText(const vld::Bytes& text, const vld::TLuaCompileOptions& options);
 
   // The sound player (the hidden media player).
   bool PlayerOpen() const { return playerOpen_; }
