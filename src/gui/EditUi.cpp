@@ -141,6 +141,7 @@ void TEditUi::Commit(TGroup group) {
 void TEditUi::Changed(int current) {
   emit entriesEdited(current);
   RefreshTextViewer();
+  actions_.RefreshHexViews();
   UpdateActions();
   emit modifiedChanged(HasChanges());
 }
@@ -398,6 +399,7 @@ void TEditUi::FileOpened() {
   undo_.clear();
   redo_.clear();
   textContent_ = nullptr;
+  actions_.ForgetHexOrigins();
   UpdateActions();
   emit modifiedChanged(false);
 }

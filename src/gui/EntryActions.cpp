@@ -384,17 +384,9 @@ void TEntryActions::ShowHexView() {
   const int i = session_.Selected();
   const vld::TOpenFile& file = session_.File();
   if (i < 0 || !file.IsOpen()) return;
-  // Each view reads through a handle of its own, so it may stay open while
-  // another entry or another file is looked at.
-  vld::THexSource source = !file.IsBundle()           ? vld::WholeFileSource(file.Path())
-                           : file.EntryHasNewBytes(i) ? vld::BytesHexSource(file.ReadEntryBytes(i))
-                                                      : vld::EntryHexSource(*file.Reader(), file.OriginalIndex(i));
-  const QString title = file.IsBundle() ? Latin1(file.EntryName(i)) : FileNamePart(PathQt(file.Path()));
-  QWidget* owner = session_.Owner();
-  auto* view = new THexViewForm(std::move(source), title, owner);
-  view->setAttribute(Qt::WA_DeleteOnClose);
-  view->SetPlatform(&session_.Platform());
   std::erase_if(hexViews_, [](const QPointer<THexViewForm>& w) { return w.isNull(); });
+  THexViewForm* view = MakeHexView(i);
+  QWidget* owner = session_.Owner();
   // Centred on the main window, each further view a step down and right, so
   // none hides another (the steps start over after a few); never larger than
   // most of the screen, and wholly on it.
@@ -419,6 +411,49 @@ void TEntryActions::ShowHexView() {
   view->raise();
   view->activateWindow();
 }
+
+THexViewForm* TEntryActions::MakeHexView(int i) {
+  const vld::TOpenFile& file = session_.File();
+  // Each view reads through a handle of its own (or a copy of new bytes), so
+  // it may stay open while another entry or another file is looked at.
+  vld::THexSource source = !file.IsBundle()           ? vld::WholeFileSource(file.Path())
+                           : file.EntryHasNewBytes(i) ? vld::BytesHexSource(file.ReadEntryBytes(i))
+                                                      : vld::EntryHexSource(*file.Reader(), file.OriginalIndex(i));
+  const QString title = file.IsBundle() ? Latin1(file.EntryName(i)) : FileNamePart(PathQt(file.Path()));
+  auto* view = new THexViewForm(std::move(source), title, session_.Owner());
+  view->setAttribute(Qt::WA_DeleteOnClose);
+  view->SetPlatform(&session_.Platform());
+  if (const vld::TBundleEditList* edits = file.Edits()) {
+    hexOrigins_[view] = {edits->Entry(i).original, edits->Entry(i).content};
+    connect(view, &QObject::destroyed, this, [this](QObject* gone) { hexOrigins_.erase(gone); });
+  }
+  return view;
+}
+
+void TEntryActions::RefreshHexViews() {
+  const vld::TBundleEditList* edits = session_.File().Edits();
+  if (!edits) return;
+  for (QPointer<THexViewForm>& w : hexViews_) {
+    auto origin = w ? hexOrigins_.find(w.data()) : hexOrigins_.end();
+    if (origin == hexOrigins_.end()) continue;
+    // The entry the view shows: the same entry of the file, or the same added bytes.
+    const THexOrigin was = origin->second;
+    int now = -1;
+    for (int j = 0; j < edits->Count() && now < 0; ++j) {
+      const vld::TEditEntry& e = edits->Entry(j);
+      if (was.original >= 0 ? e.original == was.original : e.original < 0 && e.content == was.content) now = j;
+    }
+    // Gone, or its bytes are those shown.
+    if (now < 0 || edits->Entry(now).content == was.content) continue;
+    THexViewForm* fresh = MakeHexView(now);
+    fresh->setGeometry(w->geometry());
+    fresh->show();
+    w->close();
+    w = fresh;
+  }
+}
+
+void TEntryActions::ForgetHexOrigins() { hexOrigins_.clear(); }
 
 void TEntryActions::CloseHexViews() {
   for (const QPointer<THexViewForm>& w : hexViews_)

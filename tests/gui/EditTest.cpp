@@ -11,6 +11,7 @@
 #include "GuiTestSupport.h"
 #include "TestFiles.h"
 #include "core/browser/Formats.h"
+#include "core/browser/HexView.h"
 #include "core/browser/Import.h"
 #include "core/bundle/BundleEdit.h"
 #include "core/bundle/LabReader.h"
@@ -22,6 +23,7 @@
 #include "gui/BatchUi.h"
 #include "gui/EditUi.h"
 #include "gui/ExtractAll.h"
+#include "gui/HexViewForm.h"
 #include "gui/TextViewer.h"
 #include "gui/Work.h"
 #include "samples/ImageSamples.h"
@@ -145,6 +147,18 @@ class EditTest : public QObject {
     QVERIFY(e.acReplace->isEnabled() && e.acImportNew->isEnabled() && e.acSaveAs->isEnabled());
     QVERIFY(!e.acSave->isEnabled() && !e.acUndo->isEnabled());
     QCOMPARE(m.windowTitle(), QString("b.lab - VLD Resource Viewer 2.6"));
+    // A right click on the list opens the menu there.
+    emit m.List()->contextMenuRequested(m.FileBox->mapToGlobal(QPoint(5, 5)));
+    QVERIFY(e.ContextMenu->isVisible());
+    e.ContextMenu->hide();
+    // Import as new entry: the file chosen goes in at the end, named by its file name.
+    f.platform.openAnswers.push_back(Q(dir_.Write("extra.tab", Text("extra"))));
+    e.acImportNew->trigger();
+    QCOMPARE(m.File().EntryCount(), 7);
+    QCOMPARE(m.File().EntryName(6), std::string("extra.tab"));
+    QCOMPARE(m.FileBox->currentRow(), 6);
+    QCOMPARE(m.lType->text(), QString("Text table"));
+    QVERIFY(e.acSave->isEnabled() && e.acUndo->isEnabled());
   }
 
   void ReplaceImportsByTypeAndTakesOtherFilesAsTheyAre() {
@@ -516,6 +530,36 @@ class EditTest : public QObject {
     QCOMPARE(EntryBytes(f, 3), script_);
     QVERIFY(v.RichEdit1->toPlainText().contains("print"));
     QVERIFY(!v.RichEdit1->toPlainText().contains("back"));
+  }
+
+  void OpenViewsShowTheEntryAsEdited() {
+    TViewerFixture f;
+    TMainForm& m = f.Main();
+    OpenFresh(f);
+    f.Select(4);
+    m.acHexView->trigger();
+    f.Select(5);
+    m.acHexView->trigger();
+    QCOMPARE(m.Actions()->HexViews().size(), size_t(2));
+    const QRect place = m.Actions()->HexViews()[0]->geometry();
+    Edit(f).ReplaceWith(4, Q(dir_.Write("longer.bin", Text("a longer replacement"))));
+    // The view of the replaced entry now shows its new bytes, where it was;
+    // the other is left as it was.
+    QPointer<THexViewForm> replaced = m.Actions()->HexViews()[0];
+    QVERIFY(replaced);
+    QCOMPARE(replaced->Source().size, std::int64_t(20));
+    QCOMPARE(vld::ReadHexRange(replaced->Source(), 0, 20), Text("a longer replacement"));
+    QCOMPARE(replaced->geometry(), place);
+    QCOMPARE(m.Actions()->HexViews()[1]->Source().size, std::int64_t(5));
+    // Undo: the file's bytes again.
+    Edit(f).acUndo->trigger();
+    QCOMPARE(vld::ReadHexRange(m.Actions()->HexViews()[0]->Source(), 0, 9), Text("raw bytes"));
+    // An entry removed before it moves the view along with its entry.
+    f.Select(0);
+    Edit(f).DeleteChosen();
+    Edit(f).ReplaceWith(3, Q(dir_.Write("again.bin", Text("again"))));
+    QCOMPARE(vld::ReadHexRange(m.Actions()->HexViews()[0]->Source(), 0, 5), Text("again"));
+    m.Actions()->CloseHexViews();
   }
 
   void BatchesWaitForTheChangesToBeSaved() {
