@@ -115,6 +115,8 @@ void TEditUi::UpdateActions() {
   acRedo->setEnabled(!redo_.empty());
   acSave->setEnabled(HasChanges());
   acSaveAs->setEnabled(bundle);
+  // F2 in the list edits a name only where there is a bundle to rename in.
+  list_.FileBox->setEditTriggers(bundle ? QAbstractItemView::EditKeyPressed : QAbstractItemView::NoEditTriggers);
 }
 
 void TEditUi::ApplyStep(TGroup& group, const vld::TBundleEdit& edit) {
@@ -140,10 +142,12 @@ void TEditUi::Commit(TGroup group) {
 
 void TEditUi::Changed(int current) {
   emit entriesEdited(current);
-  RefreshTextViewer();
-  actions_.RefreshHexViews();
   UpdateActions();
   emit modifiedChanged(HasChanges());
+  actions_.RefreshHexViews();
+  // New bytes that do not decode (a damaged script put in as it is) are
+  // reported; the edit stands.
+  session_.Guarded([this] { RefreshTextViewer(); });
 }
 
 void TEditUi::Undo() {
@@ -410,7 +414,7 @@ void TEditUi::Save() {
   std::error_code ec;
   const fs::path open = session_.File().Path();
   const fs::path target = fs::canonical(open, ec);
-  SaveTo(ec ? open : target);
+  SaveTo(ec ? open : target, open);
 }
 
 void TEditUi::SaveAs() {
@@ -422,14 +426,17 @@ void TEditUi::SaveAs() {
   ViewerSettings().setValue("saveFolders/bundle", QFileInfo(*path).absolutePath());
   // Saved over the open bundle, it is a plain save.
   std::error_code ec;
-  SaveTo(fs::equivalent(FsPath(*path), open, ec) ? fs::canonical(open) : FsPath(*path));
+  if (fs::equivalent(FsPath(*path), open, ec))
+    SaveTo(fs::canonical(open), open);
+  else
+    SaveTo(FsPath(*path), FsPath(*path));
 }
 
-void TEditUi::SaveTo(const fs::path& target) {
+void TEditUi::SaveTo(const fs::path& target, const fs::path& reopen) {
   if (session_.RefuseWhileBusy()) return;
   const vld::TBundleEditList* list = Edits();
   TWorkRunner* work = &session_.Work();
-  const QString shown = PathQt(target);
+  const QString shown = PathQt(target), reopened = PathQt(reopen);
   const int current = session_.Selected();
   session_.SetStatus(1, "Saving " + shown + "...");
   if (progress_) progress_->Begin("Saving the bundle", 1);
@@ -455,11 +462,11 @@ void TEditUi::SaveTo(const fs::path& target) {
         };
         return vld::SaveBundle(*list, target, options);
       },
-      [this, finish, shown, current](vld::TSaveResult& result) {
+      [this, finish, shown, reopened, current](vld::TSaveResult& result) {
         finish();
         std::function<void()> then = std::move(afterSave_);
         afterSave_ = nullptr;
-        emit saved(shown, current);
+        emit saved(reopened, current);
         session_.SetStatus(1, QString("Saved %1 (%2 bytes).").arg(shown).arg(result.bytes));
         if (then) then();
       },

@@ -110,7 +110,8 @@ class TEditUi : public QObject {
   vld::TContentPtr RawContent(const std::filesystem::path& path);
   // The 8-bit name of a typed or file name; empty after a refusal box.
   std::string EntryNameOf(const QString& name);
-  void SaveTo(const std::filesystem::path& target);
+  // Saves to `target`, then has `reopen` (the path the user knows it by) opened.
+  void SaveTo(const std::filesystem::path& target, const std::filesystem::path& reopen);
   // Where the text viewer's entry went by an applied (or reverted) step.
   void TrackShownEntry(const TStep& step, bool reverted);
   // Reloads the text viewer when the bytes of its entry changed under it.

@@ -370,6 +370,23 @@ class EditTest : public QObject {
       QVERIFY2(!item.path().filename().string().starts_with(".b.lab"), item.path().string().c_str());
   }
 
+  void SavingThroughALinkUpdatesTheFileItLeadsTo() {
+    if (vld::kWindows) QSKIP("symbolic links need rights on Windows");
+    TViewerFixture f;
+    TMainForm& m = f.Main();
+    const fs::path real = Bundle("linked/real.lab"), link = dir_.File("linked/link.lab");
+    fs::create_symlink("real.lab", link);
+    f.Open(Q(link));
+    Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("through the link"))));
+    Edit(f).acSave->trigger();
+    WaitIdle(m);
+    QVERIFY(fs::is_symlink(link));
+    QCOMPARE(EntriesOf(real)[5].second, Text("through the link"));
+    // The bundle stays open under the name it was opened by.
+    QCOMPARE(m.File().Path(), link);
+    QCOMPARE(m.windowTitle(), QString("link.lab - VLD Resource Viewer 2.6"));
+  }
+
   void SaveAsWritesANewBundleAndOpensIt() {
     TViewerFixture f;
     TMainForm& m = f.Main();
@@ -523,6 +540,16 @@ class EditTest : public QObject {
     QVERIFY(f.platform.boxes[0].text.contains(":3:"));
     QCOMPARE(v.RichEdit1->textCursor().block().blockNumber(), 2);
     QCOMPARE(v.RichEdit1->textCursor().selectedText(), QString("z = = 3"));
+    QCOMPARE(EntryBytes(f, 3), before);
+
+    // A chunk that cannot be read put in under the open view: the error is
+    // reported, the edit stands.
+    const QString junk = Q(dir_.Write("junk.bin", Text("\x1bLua junk")));
+    Edit(f).ReplaceWith(3, junk);
+    QCOMPARE(f.platform.boxes.size(), size_t(2));
+    QCOMPARE(EntryBytes(f, 3), Text("\x1bLua junk"));
+    QVERIFY(m.windowTitle().contains('*'));
+    Edit(f).acUndo->trigger();
     QCOMPARE(EntryBytes(f, 3), before);
 
     // Undo brings the old chunk back, and the open view shows it.
