@@ -174,31 +174,45 @@ void TEditUi::Redo() {
   Changed(current);
 }
 
-vld::TContentPtr TEditUi::RawContent(const fs::path& path) {
+namespace {
+
+vld::TContentPtr RawContent(const fs::path& path) {
   std::error_code ec;
   const auto size = fs::file_size(path, ec);
   if (!ec && static_cast<std::int64_t>(size) > kReadWhenChosen) return vld::TEntryContent::FromFile(path);
   return vld::TEntryContent::FromBytes(vld::ReadWholeFile(path));
 }
 
-vld::TContentPtr TEditUi::ReplacementFor(int entry, const fs::path& path) {
-  vld::TContentPtr raw = RawContent(path);
+}  // namespace
+
+TEditUi::TReplacement TEditUi::MakeReplacement(const vld::TOpenFile& file, int entry, const fs::path& path) {
+  TReplacement r;
+  r.content = RawContent(path);
   const std::string fileName = vld::PathText(path.filename());
-  const std::string entryName(Edits()->Name(entry));
+  const std::string entryName(file.Edits()->Name(entry));
   // Only what the importer takes is imported; anything else goes in as it is.
-  if (!raw->InMemory() || vld::ClassifyImportSource(fileName, raw->Data()) == vld::ImportSource::Raw) return raw;
-  const vld::TImported imported =
-      vld::ImportEntry(raw->Data(), fileName, session_.File().ReadEntryBytes(entry), entryName);
+  if (!r.content->InMemory() || vld::ClassifyImportSource(fileName, r.content->Data()) == vld::ImportSource::Raw)
+    return r;
+  const vld::TImported imported = vld::ImportEntry(r.content->Data(), fileName, file.ReadEntryBytes(entry), entryName);
+  r.content = nullptr;
   if (imported.Refused()) {
-    session_.Platform().MessageBox(BoxKind::Error, PathQt(path) + " cannot replace " + Latin1(entryName) + ". " +
-                                                       QString::fromUtf8(imported.refusal.c_str()));
-    return nullptr;
+    r.refusal =
+        PathQt(path) + " cannot replace " + Latin1(entryName) + ". " + QString::fromUtf8(imported.refusal.c_str());
+    return r;
   }
-  for (const std::string& warning : imported.warnings)
-    session_.Platform().MessageBox(BoxKind::Warning, QString::fromUtf8(warning.c_str()));
-  session_.SetStatus(1, "Imported " + PathQt(path.filename()) + " as " + QString::fromUtf8(imported.made.c_str()) +
-                            " for " + Latin1(entryName));
-  return vld::TEntryContent::FromBytes(imported.data);
+  for (const std::string& warning : imported.warnings) r.warnings << QString::fromUtf8(warning.c_str());
+  r.made = "Imported " + PathQt(path.filename()) + " as " + QString::fromUtf8(imported.made.c_str()) + " for " +
+           Latin1(entryName);
+  r.content = vld::TEntryContent::FromBytes(imported.data);
+  return r;
+}
+
+vld::TContentPtr TEditUi::Report(const TReplacement& r) {
+  IPlatform& platform = session_.Platform();
+  if (!r.refusal.isEmpty()) platform.MessageBox(BoxKind::Error, r.refusal);
+  for (const QString& warning : r.warnings) platform.MessageBox(BoxKind::Warning, warning);
+  session_.SetStatus(1, r.made);
+  return r.content;
 }
 
 void TEditUi::Replace() {
@@ -210,12 +224,26 @@ void TEditUi::Replace() {
 
 void TEditUi::ReplaceWith(int entry, const QString& path) {
   if (!CanEdit() || entry < 0 || entry >= Edits()->Count()) return;
-  vld::TContentPtr content = ReplacementFor(entry, FsPath(path));
-  if (!content) return;
-  TGroup group;
-  ApplyStep(group, vld::TBundleEdit::Replace(entry, std::move(content)));
-  group.current = entry;
-  Commit(std::move(group));
+  // Reading and converting a large picture or a long sound takes a while: on the worker.
+  const vld::TOpenFile* file = &session_.File();
+  const fs::path source = FsPath(path);
+  session_.SetStatus(1, "Importing " + FileNamePart(path) + "...");
+  session_.Work().Start<TReplacement>(
+      "Importing " + FileNamePart(path),
+      [file, entry, source](const std::atomic<bool>&) { return MakeReplacement(*file, entry, source); },
+      [this, entry](TReplacement& r) {
+        session_.SetStatus(1, "");
+        vld::TContentPtr content = Report(r);
+        if (!content) return;
+        TGroup group;
+        ApplyStep(group, vld::TBundleEdit::Replace(entry, std::move(content)));
+        group.current = entry;
+        Commit(std::move(group));
+      },
+      [this](std::exception_ptr e) {
+        session_.SetStatus(1, "");
+        session_.ShowError(e);
+      });
 }
 
 void TEditUi::ImportNew() {
@@ -260,7 +288,7 @@ void TEditUi::AddFiles(const QStringList& paths) {
         Changed(session_.Selected());
         return;
       }
-      if (vld::TContentPtr content = ReplacementFor(existing, FsPath(path))) {
+      if (vld::TContentPtr content = Report(MakeReplacement(session_.File(), existing, FsPath(path)))) {
         ApplyStep(group, vld::TBundleEdit::Replace(existing, std::move(content)));
         group.current = existing;
       }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/browser/OpenFile.h"
 #include "core/bundle/BundleEdit.h"
 
 class QAction;
@@ -42,8 +43,8 @@ class TEditUi : public QObject {
   // Replaces the current entry with a file chosen in the open dialog.
   void Replace();
   // Replaces an entry with a file: imported by the entry's type when it is a
-  // picture, sound or script the importer takes, as it is otherwise. A refusal
-  // is shown and changes nothing.
+  // picture, sound or script the importer takes, as it is otherwise (on the
+  // worker). A refusal is shown and changes nothing.
   void ReplaceWith(int entry, const QString& path);
   void ImportNew();
   // Adds files as new entries named by their file names (one edit); a name the
@@ -105,9 +106,15 @@ class TEditUi : public QObject {
   void Commit(TGroup group);
   void Changed(int current);
   void UpdateActions();
-  // The new content for an entry from a file; null after a refusal box.
-  vld::TContentPtr ReplacementFor(int entry, const std::filesystem::path& path);
-  vld::TContentPtr RawContent(const std::filesystem::path& path);
+  // What a file becomes in place of an entry, made away from the GUI thread.
+  struct TReplacement {
+    vld::TContentPtr content;  // null when refused
+    QString refusal, made;
+    QStringList warnings;
+  };
+  static TReplacement MakeReplacement(const vld::TOpenFile& file, int entry, const std::filesystem::path& path);
+  // Shows a refusal or the warnings; returns the content (null when refused).
+  vld::TContentPtr Report(const TReplacement& r);
   // The 8-bit name of a typed or file name; empty after a refusal box.
   std::string EntryNameOf(const QString& name);
   // Saves to `target`, then has `reopen` (the path the user knows it by) opened.

@@ -109,6 +109,11 @@ class EditTest : public QObject {
     return Row(f, entry, Qt::DisplayRole).toString().startsWith(QString::fromUtf16(TEntryModel::kChangedMark)) &&
            Row(f, entry, Qt::FontRole).value<QFont>().bold();
   }
+  // A replace runs its import on the worker.
+  static void ReplaceWith(TViewerFixture& f, int entry, const QString& path) {
+    f.Main().Edit()->ReplaceWith(entry, path);
+    WaitIdle(f.Main());
+  }
   static Bytes EntryBytes(TViewerFixture& f, int entry) { return f.Main().File().ReadEntryBytes(entry); }
 
   void DropFiles(TViewerFixture& f, const QStringList& paths) {
@@ -174,6 +179,7 @@ class EditTest : public QObject {
     f.Select(0);
     f.platform.openAnswers.push_back(picturePath);
     Edit(f).acReplace->trigger();
+    WaitIdle(m);
     QVERIFY2(f.platform.boxes.empty(), qPrintable(f.platform.BoxTexts().join("\n")));
     QCOMPARE(EntryBytes(f, 0), vld::ImportEntry(picture, PictureName(), tile_, "gfx\\beach.til").data);
     QVERIFY(EntryBytes(f, 0) != tile_);
@@ -188,19 +194,19 @@ class EditTest : public QObject {
     // Into a TGA entry: its bits per pixel and run-length kept.
     const Bytes brick = PictureFile(smp::WaterPicture());  // 128 x 128 as the brick picture
     f.Select(1);
-    Edit(f).ReplaceWith(1, Q(dir_.Write(PictureName(), brick)));
+    ReplaceWith(f, 1, Q(dir_.Write(PictureName(), brick)));
     QCOMPARE(EntryBytes(f, 1), vld::ImportEntry(brick, PictureName(), tga_, "textures\\wall.tga").data);
     QCOMPARE(EntryBytes(f, 1)[2], std::uint8_t(10));  // run-length
     QCOMPARE(EntryBytes(f, 1)[16], std::uint8_t(32));
 
     // A file that is no picture, sound or script goes in as it is.
-    Edit(f).ReplaceWith(4, Q(dir_.Write("any.dat", Text("\x01\x02 other"))));
+    ReplaceWith(f, 4, Q(dir_.Write("any.dat", Text("\x01\x02 other"))));
     QCOMPARE(EntryBytes(f, 4), Text("\x01\x02 other"));
     QVERIFY(f.platform.boxes.empty());
 
     // A picture of the wrong size: the importer's message, nothing changed.
     const Bytes before = EntryBytes(f, 0);
-    Edit(f).ReplaceWith(0, Q(dir_.Write("small.bmp", vld::WriteBMP32(smp::BrickPicture()))));
+    ReplaceWith(f, 0, Q(dir_.Write("small.bmp", vld::WriteBMP32(smp::BrickPicture()))));
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QVERIFY(f.platform.boxes[0].kind == BoxKind::Error);
     QVERIFY2(
@@ -208,7 +214,7 @@ class EditTest : public QObject {
         qPrintable(f.platform.boxes[0].text));
     QCOMPARE(EntryBytes(f, 0), before);
     // A script that does not compile is refused as well.
-    Edit(f).ReplaceWith(3, Q(dir_.Write("bad.lua", Text("x = = 1\n"))));
+    ReplaceWith(f, 3, Q(dir_.Write("bad.lua", Text("x = = 1\n"))));
     QCOMPARE(f.platform.boxes.size(), size_t(2));
     QVERIFY(f.platform.boxes[1].text.contains("does not compile"));
     QCOMPARE(EntryBytes(f, 3), script_);
@@ -220,7 +226,7 @@ class EditTest : public QObject {
     const Bytes original = OpenFresh(f);
     const auto originalEntries = EntriesOf(dir_.File("b.lab"));
     TEditUi& e = Edit(f);
-    e.ReplaceWith(4, Q(dir_.Write("x.dat", Text("new"))));
+    ReplaceWith(f, 4, Q(dir_.Write("x.dat", Text("new"))));
     e.Rename(5, "docs\\readme.nfo");
     QTRY_COMPARE(m.FileBox->itemText(5), QString("docs\\readme.nfo"));
     e.AddFiles({Q(dir_.Write("added.txt", Text("added")))});
@@ -343,7 +349,7 @@ class EditTest : public QObject {
     TMainForm& m = f.Main();
     OpenFresh(f);
     TEditUi& e = Edit(f);
-    e.ReplaceWith(0, Q(dir_.Write(PictureName(), PictureFile(smp::BeachPicture()))));
+    ReplaceWith(f, 0, Q(dir_.Write(PictureName(), PictureFile(smp::BeachPicture()))));
     e.Rename(4, "data\\renamed.bin");
     QTRY_VERIFY(m.File().EntryChanged(4));
     e.AddFiles({Q(dir_.Write("plus.txt", Text("plus")))});
@@ -377,7 +383,7 @@ class EditTest : public QObject {
     const fs::path real = Bundle("linked/real.lab"), link = dir_.File("linked/link.lab");
     fs::create_symlink("real.lab", link);
     f.Open(Q(link));
-    Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("through the link"))));
+    ReplaceWith(f, 5, Q(dir_.Write("n.txt", Text("through the link"))));
     Edit(f).acSave->trigger();
     WaitIdle(m);
     QVERIFY(fs::is_symlink(link));
@@ -391,7 +397,7 @@ class EditTest : public QObject {
     TViewerFixture f;
     TMainForm& m = f.Main();
     const Bytes original = OpenFresh(f);
-    Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("new text"))));
+    ReplaceWith(f, 5, Q(dir_.Write("n.txt", Text("new text"))));
     const auto expected = EditedEntries(m);
     f.platform.saveAnswers.push_back(Q(dir_.File("copy.lab")));
     Edit(f).acSaveAs->trigger();
@@ -408,7 +414,7 @@ class EditTest : public QObject {
     TMainForm& m = f.Main();
     const Bytes original = OpenFresh(f, "cancel/b.lab");
     const fs::path bundle = dir_.File("cancel/b.lab");
-    Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("new text"))));
+    ReplaceWith(f, 5, Q(dir_.Write("n.txt", Text("new text"))));
     // Cancel pressed while the save writes.
     Edit(f).SetSaveHook([&m] { m.Session().Work().Cancel(); });
     Edit(f).acSave->trigger();
@@ -445,7 +451,7 @@ class EditTest : public QObject {
       TMainForm& m = f.Main();
       m.show();
       const Bytes original = OpenFresh(f);
-      Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("closing"))));
+      ReplaceWith(f, 5, Q(dir_.Write("n.txt", Text("closing"))));
       f.platform.choiceAnswers = {answer};
       m.close();
       WaitIdle(m);
@@ -472,7 +478,7 @@ class EditTest : public QObject {
       TMainForm& m = f.Main();
       const Bytes original = OpenFresh(f);
       const fs::path other = Bundle("other.lab");
-      Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("leaving"))));
+      ReplaceWith(f, 5, Q(dir_.Write("n.txt", Text("leaving"))));
       f.platform.choiceAnswers = {answer};
       f.Open(Q(other));
       WaitIdle(m);
@@ -545,7 +551,7 @@ class EditTest : public QObject {
     // A chunk that cannot be read put in under the open view: the error is
     // reported, the edit stands.
     const QString junk = Q(dir_.Write("junk.bin", Text("\x1bLua junk")));
-    Edit(f).ReplaceWith(3, junk);
+    ReplaceWith(f, 3, junk);
     QCOMPARE(f.platform.boxes.size(), size_t(2));
     QCOMPARE(EntryBytes(f, 3), Text("\x1bLua junk"));
     QVERIFY(m.windowTitle().contains('*'));
@@ -569,7 +575,7 @@ class EditTest : public QObject {
     m.acHexView->trigger();
     QCOMPARE(m.Actions()->HexViews().size(), size_t(2));
     const QRect place = m.Actions()->HexViews()[0]->geometry();
-    Edit(f).ReplaceWith(4, Q(dir_.Write("longer.bin", Text("a longer replacement"))));
+    ReplaceWith(f, 4, Q(dir_.Write("longer.bin", Text("a longer replacement"))));
     // The view of the replaced entry now shows its new bytes, where it was;
     // the other is left as it was.
     QPointer<THexViewForm> replaced = m.Actions()->HexViews()[0];
@@ -584,7 +590,7 @@ class EditTest : public QObject {
     // An entry removed before it moves the view along with its entry.
     f.Select(0);
     Edit(f).DeleteChosen();
-    Edit(f).ReplaceWith(3, Q(dir_.Write("again.bin", Text("again"))));
+    ReplaceWith(f, 3, Q(dir_.Write("again.bin", Text("again"))));
     QCOMPARE(vld::ReadHexRange(m.Actions()->HexViews()[0]->Source(), 0, 5), Text("again"));
     m.Actions()->CloseHexViews();
   }
@@ -593,7 +599,7 @@ class EditTest : public QObject {
     TViewerFixture f;
     TMainForm& m = f.Main();
     OpenFresh(f);
-    Edit(f).ReplaceWith(5, Q(dir_.Write("n.txt", Text("x"))));
+    ReplaceWith(f, 5, Q(dir_.Write("n.txt", Text("x"))));
     m.Extractall1->trigger();
     QCOMPARE(f.platform.BoxTexts(), QStringList{kUnsavedBatchRefusal});
     QVERIFY(f.platform.folderTitles.isEmpty());

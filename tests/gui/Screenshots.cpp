@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
     const int wall = RowOf(m, "textures\\wall.tga");
     m.FileBox->setCurrentRow(wall);
     m.Guarded([&] { m.Edit()->ReplaceWith(wall, Q(picture)); });
+    WaitIdle(m);
     const int strings = RowOf(m, "text\\strings.tab");
     m.FileBox->setCurrentRow(strings);
     const QRect row = m.FileBox->EntryRect(strings);
