@@ -35,9 +35,17 @@ void TBatchUi::SaveFile() {
   // An entry cut short is saved as far as it exists (and says so); one of
   // which nothing exists is refused.
   if (!single && (!file.IsBundle() || session_.RefuseEntry(i, true, false))) return;
-  // Bytes not saved into the bundle yet are written as they are.
+  // Bytes not saved into the bundle yet: from memory, or copied from the
+  // (large) file chosen for the entry as any raw save is.
   if (file.EntryHasNewBytes(i)) {
-    vld::WriteFileAtomic(FsPath(*path), file.ReadEntryBytes(i));
+    const vld::TContentPtr content = file.Edits()->Entry(i).content;
+    if (content->InMemory()) {
+      vld::WriteFileAtomic(FsPath(*path), content->Data());
+      return;
+    }
+    copySource_ = std::make_unique<vld::TFileStream>(content->Path());
+    CopyRaw(FsPath(*path), {copySource_.get(), 0, content->Size()},
+            "The file chosen for the entry is shorter than when it was chosen: only %1 of its %2 bytes were saved.");
     return;
   }
   // What is copied: the entry, or the stand-alone animation (a Smush-wrapped

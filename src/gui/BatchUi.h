@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -79,4 +80,6 @@ class TBatchUi : public QObject {
   TSession& session_;
   TExtractForm* progress_ = nullptr;
   int drags_ = 0;
+  // The file a raw save of a replaced entry copies from; kept until the next one (the worker reads it).
+  std::unique_ptr<vld::TFileStream> copySource_;
 };

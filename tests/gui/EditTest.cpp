@@ -595,6 +595,32 @@ class EditTest : public QObject {
     m.Actions()->CloseHexViews();
   }
 
+  void ALargeFileIsReadWhenItIsSaved() {
+    TViewerFixture f;
+    TMainForm& m = f.Main();
+    OpenFresh(f, "large/b.lab");
+    // Sparse: large on paper, cheap to make.
+    const fs::path big = dir_.Write("large/big.bin", Text("head"));
+    const std::int64_t size = (std::int64_t(64) << 20) + 1;
+    fs::resize_file(big, static_cast<std::uintmax_t>(size));
+    Edit(f).AddFiles({Q(big)});
+    QCOMPARE(m.File().EntrySize(6), static_cast<std::int32_t>(size));
+    QVERIFY(!m.File().Edits()->Entry(6).content->InMemory());
+    // Save file... copies it from the file, with the progress window.
+    f.Select(6);
+    f.platform.saveAnswers.push_back(Q(dir_.File("large/out.bin")));
+    m.btSaveFile->click();
+    WaitIdle(m);
+    QVERIFY2(f.platform.boxes.empty(), qPrintable(f.platform.BoxTexts().join("\n")));
+    QCOMPARE(static_cast<std::int64_t>(fs::file_size(dir_.File("large/out.bin"))), size);
+    Edit(f).acSave->trigger();
+    WaitIdle(m);
+    vld::TLabReader saved;
+    saved.Open(dir_.File("large/b.lab"));
+    QCOMPARE(saved.Count(), 7);
+    QCOMPARE(saved.GetSize(6), static_cast<std::int32_t>(size));
+  }
+
   void BatchesWaitForTheChangesToBeSaved() {
     TViewerFixture f;
     TMainForm& m = f.Main();
