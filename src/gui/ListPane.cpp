@@ -219,7 +219,12 @@ bool TListPane::FilterKey(int key) {
 
 bool TListPane::DropEvent(QEvent* event) {
   auto* drop = static_cast<QDropEvent*>(event);
-  // Only files from outside: a drag of our own entries back onto the list is no edit.
+  // Our own entries dragged back onto the list are neither an edit nor a file
+  // to open: the drag is refused here.
+  if (drop->source() == FileBox) {
+    drop->ignore();
+    return true;
+  }
   if (drop->source() || !drop->mimeData()->hasUrls()) return false;
   QStringList paths;
   for (const QUrl& url : drop->mimeData()->urls())
