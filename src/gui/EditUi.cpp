@@ -155,8 +155,11 @@ void TEditUi::Undo() {
   TGroup group = std::move(undo_.back());
   undo_.pop_back();
   RevertSteps(group.steps);
-  // The first entry the command touched is shown again.
-  const int current = group.steps.front().edit.kind == Kind::Add ? session_.Selected() : group.steps.front().edit.index;
+  // The first entry the command touched (an added one is gone) is shown again.
+  int current = -1;
+  for (const TStep& step : group.steps)
+    if (step.edit.kind != Kind::Add && (current < 0 || step.edit.index < current)) current = step.edit.index;
+  if (current < 0) current = session_.Selected();
   redo_.push_back(std::move(group));
   Changed(current);
 }
@@ -267,42 +270,47 @@ std::string TEditUi::EntryNameOf(const QString& name) {
 void TEditUi::AddFiles(const QStringList& paths) {
   if (!CanEdit()) return;
   TGroup group;
-  IPlatform& platform = session_.Platform();
   for (const QString& path : paths) {
-    if (!QFileInfo(path).isFile()) {
-      platform.MessageBox(BoxKind::Error, path + " is not a file; only files become entries.");
-      continue;
-    }
-    const std::string name = EntryNameOf(QFileInfo(path).fileName());
-    if (name.empty()) continue;
-    const int existing = Edits()->FindEntry(name);
-    if (existing >= 0) {
-      const int answer = platform.AskChoice(BoxKind::Warning,
-                                            "The bundle already has an entry named " + Latin1(Edits()->Name(existing)) +
-                                                ". Replace it with " + path + "?",
-                                            {"Replace", "Skip", "Cancel"});
-      if (answer == 1) continue;
-      if (answer != 0) {
+    try {
+      if (!AddFile(group, path)) {
         // Cancel: nothing of this drop stays.
         RevertSteps(group.steps);
         Changed(session_.Selected());
         return;
       }
-      if (vld::TContentPtr content = Report(MakeReplacement(session_.File(), existing, FsPath(path)))) {
-        ApplyStep(group, vld::TBundleEdit::Replace(existing, std::move(content)));
-        group.current = existing;
-      }
-      continue;
-    }
-    try {
-      ApplyStep(group, vld::TBundleEdit::Add(Edits()->Count(), name, RawContent(FsPath(path))));
-      group.current = Edits()->Count() - 1;
     } catch (const std::exception& e) {
       // One file that cannot go in leaves the others.
       session_.ShowError(e);
     }
   }
   Commit(std::move(group));
+}
+
+bool TEditUi::AddFile(TGroup& group, const QString& path) {
+  IPlatform& platform = session_.Platform();
+  if (!QFileInfo(path).isFile()) {
+    platform.MessageBox(BoxKind::Error, path + " is not a file; only files become entries.");
+    return true;
+  }
+  const std::string name = EntryNameOf(QFileInfo(path).fileName());
+  if (name.empty()) return true;
+  const int existing = Edits()->FindEntry(name);
+  if (existing < 0) {
+    ApplyStep(group, vld::TBundleEdit::Add(Edits()->Count(), name, RawContent(FsPath(path))));
+    group.current = Edits()->Count() - 1;
+    return true;
+  }
+  const int answer = platform.AskChoice(
+      BoxKind::Warning,
+      "The bundle already has an entry named " + Latin1(Edits()->Name(existing)) + ". Replace it with " + path + "?",
+      {"Replace", "Skip", "Cancel"});
+  if (answer == 1) return true;
+  if (answer != 0) return false;
+  if (vld::TContentPtr content = Report(MakeReplacement(session_.File(), existing, FsPath(path)))) {
+    ApplyStep(group, vld::TBundleEdit::Replace(existing, std::move(content)));
+    group.current = existing;
+  }
+  return true;
 }
 
 void TEditUi::StartRename() {

@@ -102,6 +102,8 @@ class TEditUi : public QObject {
   // Applies the edit and keeps it in the group being built.
   void ApplyStep(TGroup& group, const vld::TBundleEdit& edit);
   void RevertSteps(const std::vector<TStep>& steps);
+  // One file of AddFiles; false when the user cancelled the whole addition.
+  bool AddFile(TGroup& group, const QString& path);
   // Keeps a finished group for undo and shows the result.
   void Commit(TGroup group);
   void Changed(int current);

@@ -300,6 +300,7 @@ class EditTest : public QObject {
     QCOMPARE(m.FileBox->currentRow(), 1);
     Edit(f).acUndo->trigger();
     QCOMPARE(m.File().EntryCount(), 6);
+    QCOMPARE(m.FileBox->currentRow(), 1);  // the first entry deleted
     QCOMPARE(m.File().EntryName(1), std::string("textures\\wall.tga"));
     QCOMPARE(m.File().EntryName(4), std::string("data\\raw.bin"));
     QVERIFY(!m.File().HasChanges());
@@ -320,6 +321,15 @@ class EditTest : public QObject {
     // One drop, one edit.
     Edit(f).acUndo->trigger();
     QCOMPARE(m.File().EntryCount(), 6);
+    // A name a bundle cannot store (0xA5 ends a masked name) is refused; the others go in.
+    const QString yen = Q(dir_.Write("\xC2\xA5.txt", Text("yen"))), ok = Q(dir_.Write("ok.txt", Text("ok")));
+    DropFiles(f, {yen, ok});
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QCOMPARE(m.File().EntryCount(), 7);
+    QCOMPARE(m.File().EntryName(6), std::string("ok.txt"));
+    Edit(f).acUndo->trigger();
+    QVERIFY(!m.File().HasChanges());
+    f.platform.boxes.clear();
 
     // A name the bundle has: Replace, Skip or Cancel.
     fs::create_directories(dir_.File("drop"));
