@@ -242,16 +242,14 @@ void TEntryActions::PlaySurface() {
   if (i < 0 || !session_.File().IsBundle()) return;
   if (session_.RefuseEntry(i)) return;
   const vld::TOpenFile* file = &session_.File();
-  const vld::TLabReader* reader = file->Reader();
   const std::string name = file->EntryName(i);
   vld::StatusFn status = session_.WorkerStatus();
   session_.Work().Start<vld::TSurfaceLoad>(
       "Loading the surface",
-      // The textures are found by name among the bundle's entries as saved.
-      [file, reader, i, status](Cancel) {
+      // The description and its textures as edited.
+      [file, i, status](Cancel) {
         vld::Bytes description = file->ReadEntryBytes(i);
-        return vld::LoadSurfaceFrames(
-            *reader, description, [reader](int k) { return reader->ReadEntryBytesAt(k); }, status);
+        return vld::LoadSurfaceFrames(*file->Edits(), description, status);
       },
       [this, name](vld::TSurfaceLoad& load) {
         session_.SetStatus(1, "");
