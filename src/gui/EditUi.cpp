@@ -401,9 +401,10 @@ void TEditUi::TrackShownEntry(const TStep& step, bool reverted) {
 void TEditUi::RefreshTextViewer() {
   if (!text_ || !text_->isVisible() || text_->SourceEntry() < 0) return;
   const int entry = text_->SourceEntry();
+  const std::string name(Edits()->Name(entry));
+  if (name != text_->ShownEntryName()) text_->SetShownEntryName(name);
   if (Edits()->Entry(entry).content == textContent_) return;
   // New bytes under the shown text (a replace, an undo): the viewer shows them.
-  const std::string name(Edits()->Name(entry));
   const vld::Bytes bytes = session_.File().ReadEntryBytes(entry);
   if (text_->ShowsScript()) {
     const std::string source = vld::DumpLuaChunk(bytes, name);

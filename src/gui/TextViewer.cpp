@@ -54,9 +54,13 @@ void TTextViewerForm::LoadText(vld::ByteSpan bytes, const std::string& entryName
   text.replace("\r\n", "\n");
   text.replace('\r', '\n');
   RichEdit1->setPlainText(text);
-  shownEntry_ = entryName;
   Compiletofile1->setEnabled(false);
   SetSourceEntry(-1);
+  SetShownEntryName(entryName);
+}
+
+void TTextViewerForm::SetShownEntryName(const std::string& entryName) {
+  shownEntry_ = entryName;
   setWindowTitle(entryName.empty() ? QString("Text viewer") : "Text viewer - " + Latin1(entryName));
 }
 

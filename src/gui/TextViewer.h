@@ -45,6 +45,8 @@ class TTextViewerForm : public QMainWindow {
   // The shown text as 8-bit bytes with CR LF between lines.
   vld::Bytes TextBytes() const;
   const std::string& ShownEntryName() const { return shownEntry_; }
+  // The entry the text belongs to was renamed: the title and the save suggestion follow.
+  void SetShownEntryName(const std::string& entryName);
 
   void Saveas1Click();
   void Compiletofile1Click();

@@ -553,6 +553,14 @@ class EditTest : public QObject {
     // Float size 4 and no line information, as the chunk it replaces.
     QCOMPARE(EntryBytes(f, 3), vld::CompileLua(source.toStdString(), ScriptOptions()).Chunk);
     QCOMPARE(v.RichEdit1->toPlainText(), source);  // what was put back stays as written
+    // Renamed, the view follows it: its title, and the name Save as suggests.
+    Edit(f).Rename(3, "scripts\\t.lua");
+    QTRY_COMPARE(v.windowTitle(), QString("Text viewer - scripts\\t.lua"));
+    f.platform.saveAnswers.push_back("");
+    v.Saveas1->trigger();
+    QCOMPARE(f.platform.saveRequests.back().suggestedName, QString("t.lua"));
+    Edit(f).acUndo->trigger();
+    QCOMPARE(v.windowTitle(), QString("Text viewer - scripts\\s.lua"));
 
     // A compile error: the box, its line selected, nothing changed.
     const Bytes before = EntryBytes(f, 3);
