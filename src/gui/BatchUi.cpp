@@ -35,6 +35,19 @@ void TBatchUi::SaveFile() {
   // An entry cut short is saved as far as it exists (and says so); one of
   // which nothing exists is refused.
   if (!single && (!file.IsBundle() || session_.RefuseEntry(i, true, false))) return;
+  // Bytes not saved into the bundle yet: from memory, or copied from the
+  // (large) file chosen for the entry as any raw save is.
+  if (file.EntryHasNewBytes(i)) {
+    const vld::TContentPtr content = file.Edits()->Entry(i).content;
+    if (content->InMemory()) {
+      vld::WriteFileAtomic(FsPath(*path), content->Data());
+      return;
+    }
+    copySource_ = std::make_unique<vld::TFileStream>(content->Path());
+    CopyRaw(FsPath(*path), {copySource_.get(), 0, content->Size()},
+            "The file chosen for the entry is shorter than when it was chosen: only %1 of its %2 bytes were saved.");
+    return;
+  }
   // What is copied: the entry, or the stand-alone animation (a Smush-wrapped
   // one from its Bink data on).
   const std::optional<vld::TOpenFile::TRawRange> range = file.RawRange(i);
@@ -215,7 +228,14 @@ bool TBatchUi::CanStart() {
     session_.Platform().MessageBox(BoxKind::Error, "You have to open a bundle first!");
     return false;
   }
-  return !session_.RefuseWhileBusy();
+  return !RefuseUnsaved() && !session_.RefuseWhileBusy();
+}
+
+bool TBatchUi::RefuseUnsaved() {
+  // The batches read the bundle as it is on disk.
+  if (!session_.File().HasChanges()) return false;
+  session_.Platform().MessageBox(BoxKind::Error, kUnsavedBatchRefusal);
+  return true;
 }
 
 void TBatchUi::ExtractAll() {
@@ -257,7 +277,7 @@ void TBatchUi::SaveAllTiles() {
     session_.Platform().MessageBox(BoxKind::Information, "You have to open a bundle first!");
     return;
   }
-  if (session_.RefuseWhileBusy()) return;
+  if (RefuseUnsaved() || session_.RefuseWhileBusy()) return;
   std::optional<QString> folder = BrowseForFolder("Select the folder to save the tiles to.");
   if (!folder) return;
   TBatchJob job{"Saving all tiles as BMPs", "Saving the tiles", "tiles"};
@@ -283,6 +303,10 @@ QList<QUrl> TBatchUi::DragFiles(const std::vector<int>& entries) {
   QList<QUrl> urls;
   const vld::TLabReader* reader = session_.File().Reader();
   if (!reader || entries.empty() || session_.Work().Busy()) return urls;
+  if (session_.File().HasChanges()) {
+    session_.SetStatus(1, kUnsavedBatchRefusal);
+    return urls;
+  }
   // Each drag gets a folder of its own; the files stay until the program
   // ends, so a drop that completes late still finds them.
   const std::filesystem::path folder = session_.TempDir().File("drag" + std::to_string(++drags_));

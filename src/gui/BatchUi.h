@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,6 +15,10 @@
 #include "core/browser/OpenFile.h"
 
 class TExtractForm;
+
+inline const char* kUnsavedBatchRefusal =
+    "The bundle has changes that are not saved yet. Save them first (File > Save), so that what is written is "
+    "what the list shows.";
 class TSession;
 
 // Writing entries to disk from the viewer: "Save file..." of one entry (or
@@ -61,8 +66,10 @@ class TBatchUi : public QObject {
     vld::TBatchProduce produce;  // none: raw copies
     std::vector<int> missing;    // entries past the end of the bundle, left out
   };
-  // A bundle is open and no other work runs; otherwise says why and returns false.
+  // A bundle is open, it has no unsaved changes and no other work runs;
+  // otherwise says why and returns false.
   bool CanStart();
+  bool RefuseUnsaved();
   void StartBatch(TBatchJob job);
   void ReportBatch(const TBatchJob& job, const vld::TBatchResult& result, int total);
   void ReportIssues(const TBatchJob& job, const vld::TBatchResult& result, int total);
@@ -73,4 +80,6 @@ class TBatchUi : public QObject {
   TSession& session_;
   TExtractForm* progress_ = nullptr;
   int drags_ = 0;
+  // The file a raw save of a replaced entry copies from; kept until the next one (the worker reads it).
+  std::unique_ptr<vld::TFileStream> copySource_;
 };

@@ -11,6 +11,7 @@
 
 #include "core/audio/BinkData.h"
 #include "core/browser/HexView.h"
+#include "core/browser/Import.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/EntryNames.h"
 #include "core/common/Errors.h"
@@ -64,13 +65,14 @@ int TEntryActions::SelectedOfType(const vld::TFormat& format) const {
 
 void TEntryActions::DecodeSelected(const vld::TFormat& format, std::function<void(vld::TDecoded&)> show) {
   const int index = session_.Selected();
-  const vld::TLabReader* reader = session_.File().Reader();
-  const std::string name(reader->GetName(index));
+  // The entry as edited: edits wait while the worker runs.
+  const vld::TOpenFile* file = &session_.File();
+  const std::string name = file->EntryName(index);
   vld::TDecodeReport report{session_.WorkerStatus(), session_.WorkerLog()};
   session_.Work().Start<vld::TDecoded>(
       "Decoding " + Latin1(name),
-      [reader, index, name, &format, report](Cancel) {
-        vld::Bytes bytes = reader->ReadEntryBytesAt(index);
+      [file, index, name, &format, report](Cancel) {
+        vld::Bytes bytes = file->ReadEntryBytes(index);
         return vld::DecodeEntry(format, {bytes, name}, report);
       },
       [this, show](vld::TDecoded& d) {
@@ -89,12 +91,12 @@ void TEntryActions::DecodeSelected(const vld::TFormat& format, std::function<voi
 
 void TEntryActions::DecodeInto(int index, const vld::TFormat& format, vld::TMemoryStream& dest) {
   if (format.loadingText) session_.SetStatus(1, format.loadingText);
-  const vld::TLabReader* reader = session_.File().Reader();
-  if (!reader || index < 0 || index >= reader->Count()) return;
+  const vld::TOpenFile& file = session_.File();
+  if (!file.IsBundle() || index < 0 || index >= file.EntryCount()) return;
   if (session_.RefuseEntry(index)) return;
-  const std::string name(reader->GetName(index));
+  const std::string name = file.EntryName(index);
   vld::TDecoded d =
-      vld::DecodeEntry(format, {reader->ReadEntryBytesAt(index), name},
+      vld::DecodeEntry(format, {file.ReadEntryBytes(index), name},
                        {[this](const std::string& t) { session_.SetStatus(1, QString::fromStdString(t)); }, {}});
   session_.SetStatus(1, "");
   if (d.Refused()) throw vld::VldError(d.refusal);
@@ -104,10 +106,10 @@ void TEntryActions::DecodeInto(int index, const vld::TFormat& format, vld::TMemo
 
 void TEntryActions::LoadBMPEntry(int index, vld::TMemoryStream& dest) {
   session_.SetStatus(1, "Loading bitmap...");
-  vld::TLabReader* reader = session_.File().Reader();
-  if (!reader || index < 0 || index >= reader->Count()) return;
+  const vld::TOpenFile& file = session_.File();
+  if (!file.IsBundle() || index < 0 || index >= file.EntryCount()) return;
   if (session_.RefuseEntry(index)) return;
-  reader->ReadEntry(index, dest);
+  dest.Write(file.ReadEntryBytes(index));
   dest.Seek(0);
   session_.SetStatus(1, "");
 }
@@ -176,19 +178,26 @@ void TEntryActions::SaveTextFromViewer(const QString& suggestedName, const vld::
   if (path) vld::WriteFileAtomic(FsPath(*path), text);
 }
 
-void TEntryActions::CompileFromViewer(const QString& suggestedName, const vld::Bytes& text,
-                                      vld::TLuaCompileOptions options) {
-  // Compiled before anything is asked: a mistake is shown at once, on its line.
+std::optional<vld::Bytes> TEntryActions::CompileScriptText(const vld::Bytes& text,
+                                                           const vld::TLuaCompileOptions& options) {
   const vld::TLuaCompiled compiled =
       vld::CompileLua(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), options);
   if (compiled.Failed) {
     textForm_->SelectLine(compiled.Error.Line);
     session_.Platform().MessageBox(BoxKind::Error, Latin1(compiled.Error.Text()));
-    return;
+    return std::nullopt;
   }
+  return compiled.Chunk;
+}
+
+void TEntryActions::CompileFromViewer(const QString& suggestedName, const vld::Bytes& text,
+                                      vld::TLuaCompileOptions options) {
+  // Compiled before anything is asked: a mistake is shown at once, on its line.
+  const std::optional<vld::Bytes> chunk = CompileScriptText(text, options);
+  if (!chunk) return;
   std::optional<QString> path = session_.RunSaveDialog(suggestedName, "Compiled scripts (*.lua)|*.lua", "lua", "chunk");
   if (!path) return;
-  vld::WriteFileAtomic(FsPath(*path), compiled.Chunk);
+  vld::WriteFileAtomic(FsPath(*path), *chunk);
   session_.SetStatus(1, "Compiled to " + *path);
 }
 
@@ -197,8 +206,9 @@ void TEntryActions::ShowText() {
   if (i < 0 || !session_.File().IsBundle()) return;
   if (session_.RefuseEntry(i)) return;
   const std::string name = session_.SelectedRawName();
-  DecodeSelected(vld::FormatOf(".tab"), [this, name](vld::TDecoded& d) {
+  DecodeSelected(vld::FormatOf(".tab"), [this, name, i](vld::TDecoded& d) {
     textForm_->LoadText(vld::AsSpan(d.text), name);
+    textForm_->SetSourceEntry(i);
     if (textForm_->isVisible()) {
       // Already open without blocking (a script's text): the new text replaces
       // the old and the viewer comes to the front.
@@ -215,19 +225,14 @@ void TEntryActions::ShowScript() {
   // No size check: an empty or short chunk is reported by the loader.
   if (session_.RefuseEntry(i, false)) return;
   const std::string name = session_.SelectedRawName();
-  const vld::TLabReader* reader = session_.File().Reader();
-  DecodeSelected(vld::FormatOf(".lua"), [this, name, reader, i](vld::TDecoded& d) {
-    // Compiling the shown text again keeps the chunk's own number format.
-    vld::TLuaCompileOptions options;
-    options.SourceName = vld::NameAfterLastBackslash(name);
-    try {
-      const vld::TLuaFile chunk(reader->ReadEntryBytesAt(i), name);
-      options.FloatSize = chunk.FloatSize();
-      options.MsbFirst = !chunk.LsbFirst();
-    } catch (const std::exception&) {
-      // The text came from it a moment ago; should it fail now, the defaults stand.
-    }
+  const vld::TOpenFile* file = &session_.File();
+  DecodeSelected(vld::FormatOf(".lua"), [this, name, file, i](vld::TDecoded& d) {
+    // Compiling the shown text again keeps the chunk's own number format,
+    // source name and choice of line information.
+    const vld::TLuaCompileOptions options =
+        vld::ScriptOptionsOf(file->ReadEntryBytes(i), vld::NameAfterLastBackslash(name));
     textForm_->LoadScript(vld::AsSpan(d.text), name, options);
+    textForm_->SetSourceEntry(i);
     textForm_->ShowNonModal();
   });
 }
@@ -236,15 +241,15 @@ void TEntryActions::PlaySurface() {
   const int i = session_.Selected();
   if (i < 0 || !session_.File().IsBundle()) return;
   if (session_.RefuseEntry(i)) return;
-  const vld::TLabReader* reader = session_.File().Reader();
-  const std::string name(reader->GetName(i));
+  const vld::TOpenFile* file = &session_.File();
+  const std::string name = file->EntryName(i);
   vld::StatusFn status = session_.WorkerStatus();
   session_.Work().Start<vld::TSurfaceLoad>(
       "Loading the surface",
-      [reader, i, status](Cancel) {
-        vld::Bytes description = reader->ReadEntryBytesAt(i);
-        return vld::LoadSurfaceFrames(
-            *reader, description, [reader](int k) { return reader->ReadEntryBytesAt(k); }, status);
+      // The description and its textures as edited.
+      [file, i, status](Cancel) {
+        vld::Bytes description = file->ReadEntryBytes(i);
+        return vld::LoadSurfaceFrames(*file->Edits(), description, status);
       },
       [this, name](vld::TSurfaceLoad& load) {
         session_.SetStatus(1, "");
@@ -377,15 +382,9 @@ void TEntryActions::ShowHexView() {
   const int i = session_.Selected();
   const vld::TOpenFile& file = session_.File();
   if (i < 0 || !file.IsOpen()) return;
-  // Each view reads through a handle of its own, so it may stay open while
-  // another entry or another file is looked at.
-  vld::THexSource source = file.IsBundle() ? vld::EntryHexSource(*file.Reader(), i) : vld::WholeFileSource(file.Path());
-  const QString title = file.IsBundle() ? Latin1(file.EntryName(i)) : FileNamePart(PathQt(file.Path()));
-  QWidget* owner = session_.Owner();
-  auto* view = new THexViewForm(std::move(source), title, owner);
-  view->setAttribute(Qt::WA_DeleteOnClose);
-  view->SetPlatform(&session_.Platform());
   std::erase_if(hexViews_, [](const QPointer<THexViewForm>& w) { return w.isNull(); });
+  THexViewForm* view = MakeHexView(i);
+  QWidget* owner = session_.Owner();
   // Centred on the main window, each further view a step down and right, so
   // none hides another (the steps start over after a few); never larger than
   // most of the screen, and wholly on it.
@@ -410,6 +409,49 @@ void TEntryActions::ShowHexView() {
   view->raise();
   view->activateWindow();
 }
+
+THexViewForm* TEntryActions::MakeHexView(int i) {
+  const vld::TOpenFile& file = session_.File();
+  // Each view reads through a handle of its own (or a copy of new bytes), so
+  // it may stay open while another entry or another file is looked at.
+  vld::THexSource source = !file.IsBundle()           ? vld::WholeFileSource(file.Path())
+                           : file.EntryHasNewBytes(i) ? vld::BytesHexSource(file.ReadEntryBytes(i))
+                                                      : vld::EntryHexSource(*file.Reader(), file.OriginalIndex(i));
+  const QString title = file.IsBundle() ? Latin1(file.EntryName(i)) : FileNamePart(PathQt(file.Path()));
+  auto* view = new THexViewForm(std::move(source), title, session_.Owner());
+  view->setAttribute(Qt::WA_DeleteOnClose);
+  view->SetPlatform(&session_.Platform());
+  if (const vld::TBundleEditList* edits = file.Edits()) {
+    hexOrigins_[view] = {edits->Entry(i).original, edits->Entry(i).content};
+    connect(view, &QObject::destroyed, this, [this](QObject* gone) { hexOrigins_.erase(gone); });
+  }
+  return view;
+}
+
+void TEntryActions::RefreshHexViews() {
+  const vld::TBundleEditList* edits = session_.File().Edits();
+  if (!edits) return;
+  for (QPointer<THexViewForm>& w : hexViews_) {
+    auto origin = w ? hexOrigins_.find(w.data()) : hexOrigins_.end();
+    if (origin == hexOrigins_.end()) continue;
+    // The entry the view shows: the same entry of the file, or the same added bytes.
+    const THexOrigin was = origin->second;
+    int now = -1;
+    for (int j = 0; j < edits->Count() && now < 0; ++j) {
+      const vld::TEditEntry& e = edits->Entry(j);
+      if (was.original >= 0 ? e.original == was.original : e.original < 0 && e.content == was.content) now = j;
+    }
+    // Gone, or its bytes are those shown.
+    if (now < 0 || edits->Entry(now).content == was.content) continue;
+    THexViewForm* fresh = MakeHexView(now);
+    fresh->setGeometry(w->geometry());
+    fresh->show();
+    w->close();
+    w = fresh;
+  }
+}
+
+void TEntryActions::ForgetHexOrigins() { hexOrigins_.clear(); }
 
 void TEntryActions::CloseHexViews() {
   for (const QPointer<THexViewForm>& w : hexViews_)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include <QObject>
@@ -8,6 +10,7 @@
 #include <QString>
 
 #include "core/browser/Formats.h"
+#include "core/bundle/BundleEdit.h"
 #include "core/common/MemoryStream.h"
 #include "core/lua/LuaCompiler.h"
 
@@ -45,6 +48,11 @@ class TEntryActions : public QObject {
   void ShowHexView();
   const std::vector<QPointer<THexViewForm>>& HexViews() const { return hexViews_; }
   void CloseHexViews();
+  // The entries were edited: a hex view of an entry that got new bytes is
+  // replaced by a view of them, in its place.
+  void RefreshHexViews();
+  // Another file (or the saved bundle) is open: the views no longer follow edits.
+  void ForgetHexOrigins();
 
   // A complete BMP file in dest (positioned at 0), or dest left empty for an
   // invalid index or an empty entry (after the box).
@@ -58,6 +66,9 @@ class TEntryActions : public QObject {
   // "Compile to file..." of the script view: a chunk from the shown text, or
   // the compiler's error in a box with its line selected in the text.
   void CompileFromViewer(const QString& suggestedName, const vld::Bytes& text, vld::TLuaCompileOptions options);
+  // The text viewer's script compiled; nullopt after the compiler's error was
+  // shown in a box with its line selected in the text.
+  std::optional<vld::Bytes> CompileScriptText(const vld::Bytes& text, const vld::TLuaCompileOptions& options);
 
   // The sound player (the hidden media player).
   bool PlayerOpen() const { return playerOpen_; }
@@ -75,6 +86,7 @@ class TEntryActions : public QObject {
   void DecodeSelected(const vld::TFormat& format, std::function<void(vld::TDecoded&)> show);
   void ShowPicture(const vld::TImageFile& picture, const std::string& entryName);
   void PlayWave(const vld::Bytes& wave);
+  THexViewForm* MakeHexView(int entry);
   // The selected entry when a bundle is open and its name contains the type's extension; -1 otherwise.
   int SelectedOfType(const vld::TFormat& format) const;
 
@@ -83,6 +95,13 @@ class TEntryActions : public QObject {
   TTextViewerForm* textForm_ = nullptr;
   TSurfacePlayerForm* surfaceForm_ = nullptr;
   std::vector<QPointer<THexViewForm>> hexViews_;  // open hex views; each closes with the main window
+  // What each hex view of the open bundle shows: the entry's index in the
+  // file (-1 for an added one) and its new bytes (null: the file's).
+  struct THexOrigin {
+    int original = -1;
+    vld::TContentPtr content;
+  };
+  std::unordered_map<const QObject*, THexOrigin> hexOrigins_;
   QString lastAction_;
   bool playerOpen_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QFont>
 #include <QMimeData>
 
 void TEntryModel::Reset(int count, NameFn name) {
@@ -39,14 +40,41 @@ int TEntryModel::rowCount(const QModelIndex& parent) const { return parent.isVal
 
 QVariant TEntryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= VisibleCount()) return {};
-  // Long names are cut by the list's width: the tooltip shows them whole.
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return Name(EntryAt(index.row()));
-  return {};
+  const int entry = EntryAt(index.row());
+  // A mark that reads on light and dark themes alike: a leading bullet and a
+  // bold name, no colour.
+  switch (role) {
+    case Qt::DisplayRole:
+      return IsMarked(entry) ? QString::fromUtf16(kChangedMark) + Name(entry) : Name(entry);
+    case Qt::EditRole:
+      return Name(entry);
+    case Qt::ToolTipRole:
+      // Long names are cut by the list's width: the tooltip shows them whole.
+      return IsMarked(entry) ? Name(entry) + " (changed, not saved yet)" : Name(entry);
+    case Qt::FontRole:
+      if (IsMarked(entry)) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+      }
+      return {};
+    default:
+      return {};
+  }
+}
+
+bool TEntryModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || role != Qt::EditRole || !rename_ || index.row() >= VisibleCount()) return false;
+  const int entry = EntryAt(index.row());
+  const QString name = value.toString();
+  if (name == Name(entry)) return false;
+  return rename_(entry, name);
 }
 
 Qt::ItemFlags TEntryModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | (drag_ ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | (drag_ ? Qt::ItemIsDragEnabled : Qt::NoItemFlags) |
+         (rename_ ? Qt::ItemIsEditable : Qt::NoItemFlags);
 }
 
 QStringList TEntryModel::mimeTypes() const { return {"text/uri-list"}; }
@@ -76,6 +104,8 @@ TEntryList::TEntryList(QWidget* parent) : QListView(parent), model_(new TEntryMo
   setDragEnabled(true);
   setDragDropMode(QAbstractItemView::DragOnly);
   setDefaultDropAction(Qt::CopyAction);
+  // F2 renames (when the model allows it); a double click runs the action.
+  setEditTriggers(QAbstractItemView::EditKeyPressed);
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
     emit currentRowChanged(current.isValid() ? model_->EntryAt(current.row()) : -1);
   });

@@ -17,6 +17,13 @@ class TEntryModel : public QAbstractListModel {
   using NameFn = std::function<QString(int entry)>;
   // Writes the given entries as files for a drag and returns their URLs.
   using DragFn = std::function<QList<QUrl>(const std::vector<int>& entries)>;
+  // True for an entry changed since the file was opened (it is marked).
+  using ChangedFn = std::function<bool(int entry)>;
+  // Renames an entry edited in place; false when the name was refused.
+  using RenameFn = std::function<bool(int entry, const QString& name)>;
+
+  // A changed entry's row starts with this mark (and is bold).
+  static constexpr char16_t kChangedMark[] = u"\u2022 ";
 
   explicit TEntryModel(QObject* parent = nullptr) : QAbstractListModel(parent) {}
 
@@ -26,6 +33,10 @@ class TEntryModel : public QAbstractListModel {
   void Show(std::vector<int> entries);
   void ShowAll();
   void SetDragSource(DragFn drag) { drag_ = std::move(drag); }
+  void SetChangedSource(ChangedFn changed) { changed_ = std::move(changed); }
+  // Entries can be renamed in place (F2) once this is set.
+  void SetRename(RenameFn rename) { rename_ = std::move(rename); }
+  bool IsMarked(int entry) const { return changed_ && changed_(entry); }
 
   int EntryCount() const { return count_; }
   int VisibleCount() const { return static_cast<int>(all_ ? count_ : visible_.size()); }
@@ -38,6 +49,7 @@ class TEntryModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   QStringList mimeTypes() const override;
   QMimeData* mimeData(const QModelIndexList& indexes) const override;
   Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
@@ -48,6 +60,8 @@ class TEntryModel : public QAbstractListModel {
   std::vector<int> visible_;
   NameFn name_;
   DragFn drag_;
+  ChangedFn changed_;
+  RenameFn rename_;
 };
 
 // The entry list `FileBox`: positions are entry indexes whatever the filter
@@ -68,6 +82,8 @@ class TEntryList : public QListView {
   QString itemText(int entry) const { return model_->Name(entry); }
   // Where an entry's row is drawn (an empty rectangle when it is hidden).
   QRect EntryRect(int entry) const;
+  // A name is being edited in the list (F2).
+  bool Editing() const { return state() == QAbstractItemView::EditingState; }
   // The selected entries in directory order.
   std::vector<int> SelectedEntries() const;
   // A row the batched layout has not reached yet is laid out (with every

@@ -82,7 +82,9 @@ void TEntryPanel::ShowEntry(const vld::TOpenFile& file, int index) {
   }
   const std::string name = file.EntryName(index);
   lFilename->setText(Latin1(name));
-  lOffset->setText(QString::fromStdString(vld::FormatOffset(file.EntryOffset(index))));
+  // New bytes get their place in the file when the bundle is saved.
+  lOffset->setText(file.EntryHasNewBytes(index) ? QString(kUnsavedOffset)
+                                                : QString::fromStdString(vld::FormatOffset(file.EntryOffset(index))));
   lSize->setText(QString::fromStdString(vld::FormatSize(file.EntrySize(index))));
   lType->setText(Latin1(file.EntryTypeText(index)));
   const vld::TFormat& row = vld::FormatForType(name);

@@ -43,5 +43,6 @@ class TEntryPanel : public QWidget {
   void BuildActions();
 };
 
+inline const char* kUnsavedOffset = "(not saved yet)";
 inline const char* kHexViewCaption = "Hex view";
 inline const char* kScriptCaption = "Show Lua source";

@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include "core/browser/EntryFilter.h"
@@ -36,6 +39,9 @@ TListPane::TListPane(TSession& session, QWidget* parent) : QWidget(parent), sess
   FileBox->setObjectName("FileBox");
   FileBox->installEventFilter(this);
   FileBox->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Files dropped from outside become entries; the list's own drags go out only.
+  FileBox->viewport()->setAcceptDrops(true);
+  FileBox->viewport()->installEventFilter(this);
   layout->addWidget(FileBox, 1);
 
   acCopyName = new QAction("Copy name", FileBox);
@@ -78,16 +84,36 @@ void TListPane::Clear() {
   FileBox->Model()->Reset(0, {});
 }
 
-void TListPane::FileChanged() {
+void TListPane::ResetNames() {
   const vld::TOpenFile& file = session_.File();
-  {
-    QSignalBlocker block(FileBox);
-    FileBox->Model()->Reset(file.EntryCount(), [&file](int i) { return Latin1(file.EntryName(i)); });
-  }
+  QSignalBlocker block(FileBox);
+  FileBox->Model()->Reset(file.EntryCount(), [&file](int i) { return Latin1(file.EntryName(i)); });
+}
+
+void TListPane::FileChanged() {
+  ResetNames();
   if (tvFolders->isVisible())
     FillFolders();
   else
     ApplyFilter();
+}
+
+void TListPane::EntriesChanged(int current) {
+  const QString folder =
+      tvFolders->currentItem() ? tvFolders->currentItem()->data(0, kFolderPathRole).toString() : QString();
+  ResetNames();
+  {
+    QSignalBlocker block(FileBox);
+    FileBox->setCurrentRow(std::min(current, FileBox->count() - 1));
+  }
+  if (!tvFolders->isVisible()) return ApplyFilter();
+  // A rename may add or empty a folder: the tree is made anew, on the same folder.
+  FillFolders();
+  for (QTreeWidgetItemIterator it(tvFolders); *it; ++it)
+    if ((*it)->data(0, kFolderPathRole).toString() == folder) {
+      tvFolders->setCurrentItem(*it);
+      break;
+    }
 }
 
 void TListPane::UpdateCount() {
@@ -105,9 +131,9 @@ void TListPane::UpdateCount() {
 
 void TListPane::ApplyFilter() {
   TEntryModel* model = FileBox->Model();
-  const vld::TLabReader* reader = session_.File().Reader();
+  const vld::TBundleEditList* entries = session_.File().Edits();
   vld::TEntryFilter filter;
-  if (reader) {
+  if (entries) {
     filter.pattern = Bytes8(edFilter->text());
     filter.kind = static_cast<vld::EntryKind>(std::max(cbKind->currentIndex(), 0));
     if (tvFolders->isVisible() && tvFolders->currentItem())
@@ -117,7 +143,8 @@ void TListPane::ApplyFilter() {
   {
     QSignalBlocker block(FileBox);
     if (filter.Active())
-      model->Show(vld::FilterEntries(*reader, filter));
+      model->Show(vld::FilterEntries(
+          entries->Count(), [entries](int i) { return entries->Name(i); }, filter));
     else
       model->ShowAll();
     // The entry the user was on stays current when it is still listed.
@@ -142,11 +169,12 @@ void TListPane::FillFolders() {
   {
     QSignalBlocker block(tvFolders);
     tvFolders->clear();
-    if (const vld::TLabReader* reader = session_.File().Reader()) {
-      auto* all = new QTreeWidgetItem(tvFolders, {QString("All (%1)").arg(reader->Count())});
+    if (const vld::TBundleEditList* entries = session_.File().Edits()) {
+      auto* all = new QTreeWidgetItem(tvFolders, {QString("All (%1)").arg(entries->Count())});
       all->setData(0, kFolderPathRole, QString());
       std::vector<QTreeWidgetItem*> parents{all};
-      for (const vld::TFolderNode& node : vld::FolderTree(*reader)) {
+      for (const vld::TFolderNode& node :
+           vld::FolderTree(entries->Count(), [entries](int i) { return entries->Name(i); })) {
         parents.resize(static_cast<std::size_t>(node.depth) + 1);
         auto* item = new QTreeWidgetItem(parents[static_cast<std::size_t>(node.depth)],
                                          {Latin1(node.name) + QString(" (%1)").arg(node.entries)});
@@ -189,12 +217,37 @@ bool TListPane::FilterKey(int key) {
   return true;
 }
 
+bool TListPane::DropEvent(QEvent* event) {
+  auto* drop = static_cast<QDropEvent*>(event);
+  // Our own entries dragged back onto the list are neither an edit nor a file
+  // to open: the drag is refused here.
+  if (drop->source() == FileBox) {
+    drop->ignore();
+    return true;
+  }
+  if (drop->source() || !drop->mimeData()->hasUrls()) return false;
+  QStringList paths;
+  for (const QUrl& url : drop->mimeData()->urls())
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  if (paths.isEmpty() || !session_.File().IsBundle()) return false;
+  drop->setDropAction(Qt::CopyAction);
+  drop->accept();
+  if (event->type() == QEvent::Drop) emit filesDropped(paths);
+  return true;
+}
+
 bool TListPane::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FileBox->viewport()) {
+    const QEvent::Type t = event->type();
+    if ((t == QEvent::DragEnter || t == QEvent::DragMove || t == QEvent::Drop) && DropEvent(event)) return true;
+    return QWidget::eventFilter(watched, event);
+  }
   if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
   const int key = static_cast<QKeyEvent*>(event)->key();
   const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
   if (watched == edFilter && (enter || key == Qt::Key_Down)) return FilterKey(key);
-  if (watched == FileBox && enter) {
+  // The Enter that ends editing a name belongs to the editor.
+  if (watched == FileBox && enter && !FileBox->Editing()) {
     // Enter runs the current entry's action, whatever the selection holds.
     if (FileBox->currentRow() >= 0) emit entryActivated(FileBox->currentRow());
     return true;

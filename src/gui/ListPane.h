@@ -37,6 +37,9 @@ class TListPane : public QWidget {
 
   // The list follows the file just opened (or closed): every entry, the filter kept.
   void FileChanged();
+  // The entries were edited: the list shows them anew, the filter kept, with
+  // `current` as the current entry when it is listed.
+  void EntriesChanged(int current);
   // Empties the list without a word (as a new file starts loading).
   void Clear();
   void ApplyFilter();
@@ -64,6 +67,8 @@ class TListPane : public QWidget {
   void openRequested(const QString& path);
   // A right click on the list, for the commands on the chosen entries.
   void contextMenuRequested(const QPoint& globalPos);
+  // Files from another program (a file manager) were dropped on the list.
+  void filesDropped(const QStringList& paths);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,6 +79,9 @@ class TListPane : public QWidget {
   void UpdateCount();
   // Enter or Down in the filter: on to the list (Enter with one match activates it).
   bool FilterKey(int key);
+  // A drag over or a drop on the list: files from outside are taken.
+  bool DropEvent(QEvent* event);
+  void ResetNames();
 
   TSession& session_;
 };

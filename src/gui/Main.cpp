@@ -17,6 +17,7 @@
 #include <QStatusBar>
 
 #include "gui/BatchUi.h"
+#include "gui/EditUi.h"
 #include "gui/EntryActions.h"
 #include "gui/EntryList.h"
 #include "gui/EntryPanel.h"
@@ -44,6 +45,7 @@ TMainForm::TMainForm(IPlatform& platform, QWidget* parent) : QMainWindow(parent)
   actions_ = new TEntryActions(*session_, this);
   batch_ = new TBatchUi(*session_, this);
   BuildPanes();
+  edit_ = new TEditUi(*session_, *list_, *actions_, this);
   BuildStatusBar();
   BuildMenus();
   ConnectMenus();
@@ -112,8 +114,12 @@ void TMainForm::BuildMenus() {
   OpenLAB1->setShortcut(QKeySequence("Ctrl+O"));
   mnOpenRecent = File1->addMenu("Open &recent");
   File1->addSeparator();
+  File1->addActions({edit_->acSave, edit_->acSaveAs});
+  File1->addSeparator();
   Exit1 = File1->addAction("E&xit");
   Exit1->setShortcut(QKeySequence("Ctrl+X"));
+  Edit1 = menuBar()->addMenu("&Edit");
+  edit_->FillEditMenu(Edit1);
   BuildBatchMenu();
   mnView = menuBar()->addMenu("&View");
   acFindEntry = mnView->addAction("&Find entry");
@@ -181,6 +187,14 @@ void TMainForm::ConnectParts() {
     return urls;
   });
   connect(batch_, &TBatchUi::inputEnabled, this, &TMainForm::SetInputEnabled);
+  connect(edit_, &TEditUi::inputEnabled, this, &TMainForm::SetInputEnabled);
+  connect(edit_, &TEditUi::entriesEdited, list_, &TListPane::EntriesChanged);
+  connect(edit_, &TEditUi::modifiedChanged, this, &TMainForm::UpdateTitle);
+  connect(edit_, &TEditUi::saved, this,
+          [this](const QString& path, int current) { Guarded([&] { ReopenSaved(path, current); }); });
+  connect(list_, &TListPane::contextMenuRequested, this, [this](const QPoint& at) {
+    if (File().IsBundle()) edit_->ContextMenu->popup(at);
+  });
   connect(batch_, &TBatchUi::tileNameChosen, Label5, &QLabel::setText);
   connect(btAction, &QPushButton::clicked, this, [this] { Guarded([this] { btnAction(); }); });
   connect(btSaveBMP, &QPushButton::clicked, this, [this] { Guarded([this] { btSaveBMPClick(); }); });
@@ -199,6 +213,8 @@ void TMainForm::AttachWindows(TImageForm* image, TTextViewerForm* text, TExtract
   debugForm_ = debug;
   actions_->AttachWindows(image, text, surface);
   batch_->SetProgressWindow(extract);
+  edit_->SetProgressWindow(extract);
+  edit_->AttachTextViewer(text);
   connect(image, &TImageForm::saveRequested, this,
           [this](const vld::Bytes& bmp) { Guarded([&] { actions_->SavePictureFromViewer(bmp, false); }); });
   connect(image, &TImageForm::savePngRequested, this,
@@ -239,6 +255,12 @@ void TMainForm::SetInputEnabled(bool enabled) {
   for (QAction* a : {OpenLAB1, Extractall1, SavealltilesasBMPs1}) a->setEnabled(enabled);
 }
 
+void TMainForm::UpdateTitle() {
+  QString title = "VLD Resource Viewer " VLD_VERSION;
+  if (File().IsOpen()) title = FileNamePart(PathQt(File().Path())) + (File().HasChanges() ? "*" : "") + " - " + title;
+  setWindowTitle(title);
+}
+
 bool TMainForm::InputEnabled() const { return centralWidget()->isEnabled() && menuBar()->isEnabled(); }
 
 int TMainForm::SelectedIndex() const {
@@ -259,10 +281,16 @@ void TMainForm::OpenRecent(const QString& path) {
 }
 
 void TMainForm::OpenFile(const QString& path) {
+  // Unsaved changes are saved or dropped first, as the user says.
+  if (!edit_->MayLeave([this, path] { OpenFile(path); })) return;
   // The worker reads the open bundle: it must not be replaced under it.
   if (session_->RefuseWhileBusy()) return;
   list_->Clear();
   session_->File().Close();
+  // The text viewer's text no longer belongs to an entry of what is open.
+  if (textForm_) textForm_->SetSourceEntry(-1);
+  edit_->FileOpened();
+  UpdateTitle();
   // Nothing of the previous file stays on show while this one loads.
   panel_->Clear();
   SetStatus(0, "");
@@ -289,6 +317,8 @@ void TMainForm::LoadFile(const QString& path) {
   list_->AddRecentFile(path);
   list_->FillRecentMenu(mnOpenRecent);
   list_->FileChanged();
+  edit_->FileOpened();
+  UpdateTitle();
   FileBox->setFocus();
   const QString damaged = QString::fromStdString(file.DamagedDirectoryText());
   if (!damaged.isEmpty()) platform_.MessageBox(BoxKind::Warning, damaged);
@@ -298,6 +328,15 @@ void TMainForm::LoadFile(const QString& path) {
     session_->SetStatus(1, shorter);
     platform_.MessageBox(BoxKind::Warning, shorter);
   }
+}
+
+void TMainForm::ReopenSaved(const QString& path, int current) {
+  list_->Clear();
+  session_->File().Close();
+  panel_->Clear();
+  UpdateTitle();
+  LoadFile(path);
+  if (FileBox->Model()->RowOf(current) >= 0) FileBox->setCurrentRow(current);
 }
 
 void TMainForm::FileBoxClick() { panel_->ShowEntry(File(), SelectedIndex()); }
@@ -333,6 +372,11 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // Unsaved changes: saved (the window closes once the save is done), dropped, or the close is called off.
+  if (!closed_ && !edit_->MayLeave([this] { close(); })) {
+    event->ignore();
+    return;
+  }
   if (!isMaximized() && !isFullScreen()) ViewerSettings().setValue(kWindowSizeKey, size());
   ViewerSettings().setValue(kListWidthKey, Splitter1->sizes().value(0));
   Guarded([this] { FormClose(); });

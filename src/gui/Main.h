@@ -23,6 +23,7 @@ class QPushButton;
 class QSplitter;
 class QStatusBar;
 class TBatchUi;
+class TEditUi;
 class TEntryActions;
 class TEntryList;
 class TEntryPanel;
@@ -37,8 +38,8 @@ class THexViewForm;
 // The main window: the menus, the list pane on the left and the selected
 // entry's panel on the right, wired together. The work lives in its parts:
 // TListPane (list, filter, folders, recent files), TEntryActions (previews
-// and conversions of one entry), TBatchUi (everything that writes files) and
-// TSession (what they share). The handlers named here forward to them.
+// and conversions of one entry), TBatchUi (everything that writes files),
+// TEditUi (changing the bundle) and TSession (what they share). The handlers named here forward to them.
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
@@ -67,6 +68,8 @@ class TMainForm : public QMainWindow {
   QMenu *mnOpenRecent = nullptr, *mnView = nullptr;
   QAction *acFolderView = nullptr, *acHexView = nullptr, *acFindEntry = nullptr, *acCancelWork = nullptr;
   QAction *acSaveSelected = nullptr, *acSaveSelectedBmp = nullptr, *acSaveSelectedPng = nullptr;
+  // Changing the bundle: File > Save and Save as..., the Edit menu (its actions belong to TEditUi).
+  QMenu* Edit1 = nullptr;
 
   // The parts.
   TSession& Session() { return *session_; }
@@ -74,6 +77,7 @@ class TMainForm : public QMainWindow {
   TEntryPanel* Panel() const { return panel_; }
   TEntryActions* Actions() const { return actions_; }
   TBatchUi* Batch() const { return batch_; }
+  TEditUi* Edit() const { return edit_; }
   const vld::TOpenFile& File() const { return session_->File(); }
 
   // Handlers of this window.
@@ -158,6 +162,10 @@ class TMainForm : public QMainWindow {
   void LoadFile(const QString& path);
   void SetStatus(int panel, const QString& text);
   void SetInputEnabled(bool enabled);
+  // The title names the open file and shows '*' while it has unsaved changes.
+  void UpdateTitle();
+  // After a save: the saved bundle is opened, on the entry that was current.
+  void ReopenSaved(const QString& path, int current);
 
   IPlatform& platform_;
   TSession* session_ = nullptr;
@@ -165,6 +173,7 @@ class TMainForm : public QMainWindow {
   TEntryPanel* panel_ = nullptr;
   TEntryActions* actions_ = nullptr;
   TBatchUi* batch_ = nullptr;
+  TEditUi* edit_ = nullptr;
   TImageForm* imageForm_ = nullptr;
   TTextViewerForm* textForm_ = nullptr;
   TExtractForm* extractForm_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -33,7 +34,10 @@ TTextViewerForm::TTextViewerForm(QWidget* parent) : QMainWindow(parent, Qt::Wind
   Saveas1->setShortcut(QKeySequence("Ctrl+S"));
   Compiletofile1 = file->addAction("&Compile to file...");
   Compiletofile1->setEnabled(false);
+  Putback1 = file->addAction("&Put back into the bundle");
+  Putback1->setEnabled(false);
   Exit1 = file->addAction("E&xit");
+  connect(Putback1, &QAction::triggered, this, [this] { Putback1Click(); });
   connect(Saveas1, &QAction::triggered, this, [this] { Saveas1Click(); });
   connect(Compiletofile1, &QAction::triggered, this, [this] { Compiletofile1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
@@ -41,11 +45,22 @@ TTextViewerForm::TTextViewerForm(QWidget* parent) : QMainWindow(parent, Qt::Wind
 
 void TTextViewerForm::LoadText(vld::ByteSpan bytes, const std::string& entryName) {
   QString text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  // The first break tells the text's style.
+  const qsizetype at = text.indexOf(QRegularExpression("[\r\n]"));
+  lineBreak_ = at < 0                      ? QString("\r\n")
+               : text.mid(at, 2) == "\r\n" ? QString("\r\n")
+               : text[at] == '\n'          ? QString("\n")
+                                           : QString("\r");
   text.replace("\r\n", "\n");
   text.replace('\r', '\n');
   RichEdit1->setPlainText(text);
-  shownEntry_ = entryName;
   Compiletofile1->setEnabled(false);
+  SetSourceEntry(-1);
+  SetShownEntryName(entryName);
+}
+
+void TTextViewerForm::SetShownEntryName(const std::string& entryName) {
+  shownEntry_ = entryName;
   setWindowTitle(entryName.empty() ? QString("Text viewer") : "Text viewer - " + Latin1(entryName));
 }
 
@@ -54,6 +69,23 @@ vld::Bytes TTextViewerForm::TextBytes() const {
   text.replace("\n", "\r\n");
   QByteArray latin1 = text.toLatin1();  // characters beyond Latin-1 become '?'
   return vld::Bytes(latin1.begin(), latin1.end());
+}
+
+vld::Bytes TTextViewerForm::EntryBytes() const {
+  QString text = RichEdit1->toPlainText();
+  if (lineBreak_ != "\n") text.replace("\n", lineBreak_);
+  QByteArray latin1 = text.toLatin1();
+  return vld::Bytes(latin1.begin(), latin1.end());
+}
+
+void TTextViewerForm::SetSourceEntry(int index) {
+  sourceEntry_ = index;
+  Putback1->setEnabled(index >= 0);
+  emit sourceEntryChanged(index);
+}
+
+void TTextViewerForm::Putback1Click() {
+  if (Putback1->isEnabled()) emit putBackRequested();
 }
 
 void TTextViewerForm::Saveas1Click() {

@@ -6,6 +6,7 @@
 
 #include "TestFiles.h"
 #include "core/browser/Formats.h"
+#include "core/bundle/BundleEdit.h"
 #include "core/bundle/LabReader.h"
 #include "core/bundle/LabWriter.h"
 #include "core/common/Errors.h"
@@ -181,4 +182,19 @@ TEST(FormatRegistry, SurfaceFramesMarkMissingEntriesAndSkipNonTextures) {
   EXPECT_EQ(load.frames[0].picture.width, 8);
   EXPECT_EQ(load.emptyFrames, 1);
   EXPECT_EQ(load.skipped, 0);
+
+  // Among the entries as edited: a texture added under the missing name, the
+  // empty one given bytes, the first one renamed away.
+  TBundleEditList list(reader);
+  list.Apply(
+      TBundleEdit::Add(4, "AB\\GONE.TGA", TEntryContent::FromBytes(samples::BuildTGA(samples::PatternPicture(3, 2)))));
+  list.Apply(TBundleEdit::Replace(1, TEntryContent::FromBytes(tga)));
+  list.Apply(TBundleEdit::Rename(0, "ab\\frame0.old"));
+  const TSurfaceLoad edited = LoadSurfaceFrames(list, sur);
+  EXPECT_EQ(edited.missing, (std::vector<bool>{true, false, false, false, false}));
+  ASSERT_EQ(edited.frames.size(), 2u);
+  EXPECT_EQ(edited.frames[0].item, 1);
+  EXPECT_EQ(edited.frames[0].picture.width, 3);
+  EXPECT_EQ(edited.frames[1].item, 3);
+  EXPECT_EQ(edited.emptyFrames, 0);
 }

@@ -153,6 +153,25 @@ TEST(ImportScripts, SourceCompilesInTheChunkFormatOfTheScriptItReplaces) {
   EXPECT_EQ(ClassifyImportSource("x.lua", AsSpan(std::string("\x1bLua\x31"))), ImportSource::Raw);
 }
 
+TEST(ImportScripts, SourceKeepsTheChoiceOfLineInformationOfTheScriptItReplaces) {
+  // With the information off, a chunk compiled with it would differ in every
+  // function (line instructions, locals list).
+  const std::string source = "local a = 1\nfunction f(x)\n  return x + %a\nend\n";
+  for (bool debugInfo : {true, false}) {
+    TLuaCompileOptions options;
+    options.SourceName = "s.lua";
+    options.DebugInfo = debugInfo;
+    const Bytes like = CompileLua(source, options).Chunk;
+    EXPECT_EQ(ScriptOptionsOf(like, "other.lua").DebugInfo, debugInfo);
+    EXPECT_EQ(Imported(AsSpan(source), "s.lua", like, "s.lua"), like) << debugInfo;
+  }
+  // Not a chunk: the defaults, with the name given.
+  const TLuaCompileOptions none = ScriptOptionsOf(AsSpan(std::string("text")), "n.lua");
+  EXPECT_EQ(none.SourceName, "n.lua");
+  EXPECT_TRUE(none.DebugInfo);
+  EXPECT_EQ(none.FloatSize, 8);
+}
+
 TEST(ImportSounds, WavToWvcKeepsTheLayoutAndBeatsStandardImaAdpcm) {
   // ffmpeg -c:a adpcm_ima_wav on the same two sounds, decoded back with
   // ffmpeg, measured once by hand: 36.2 dB for the voice, 40.5 dB for the chord.

@@ -74,6 +74,38 @@ TEST(OpenFile, EntriesPastTheEndOfAShortBundleAreCountedAndRefused) {
   EXPECT_FALSE(file.Reader()->EntryMissing(1));
 }
 
+TEST(OpenFile, ListsTheEntriesAsEdited) {
+  TTempDir dir;
+  TOpenFile file;
+  file.Open(Bundle(dir, "e.lab"));
+  TBundleEditList& edits = *file.Edits();
+  edits.Apply(TBundleEdit::Remove(0));
+  edits.Apply(TBundleEdit::Rename(1, "texts\\c.tab"));
+  edits.Apply(TBundleEdit::Add(2, "new.tab", TEntryContent::FromBytes({'n', 'e', 'w'})));
+  edits.Apply(TBundleEdit::Replace(0, TEntryContent::FromBytes({'x'})));
+  ASSERT_EQ(file.EntryCount(), 3);
+  EXPECT_TRUE(file.HasChanges());
+  // Names, sizes, offsets and bytes follow the edits; indexes are the list's.
+  EXPECT_EQ(file.EntryName(0), "movies\\m.bik");
+  EXPECT_EQ(file.EntrySize(0), 1);
+  EXPECT_TRUE(file.EntryHasNewBytes(0));
+  EXPECT_FALSE(file.RawRange(0));  // nothing in the file to copy: ReadEntryBytes has it
+  EXPECT_EQ(file.ReadEntryBytes(0), Bytes{'x'});
+  EXPECT_EQ(file.EntryName(1), "texts\\c.tab");
+  EXPECT_TRUE(file.EntryChanged(1) && !file.EntryHasNewBytes(1));
+  EXPECT_EQ(file.OriginalIndex(1), 2);
+  EXPECT_EQ(file.EntryOffset(1), file.Reader()->GetOffset(2));
+  EXPECT_EQ(file.RawRange(1)->from, file.Reader()->GetOffset(2));
+  EXPECT_EQ(file.ReadEntryBytes(1), file.Reader()->ReadEntryBytesAt(2));
+  EXPECT_EQ(file.EntryTypeText(2), "Text table");
+  EXPECT_EQ(file.OriginalIndex(2), -1);
+  EXPECT_EQ(file.EntryRefusal(2), "");
+  // Opening again starts without edits.
+  file.Open(dir.File("e.lab"));
+  EXPECT_FALSE(file.HasChanges());
+  EXPECT_EQ(file.EntryName(0), "a.til");
+}
+
 TEST(CopyRangeToFile, CopiesWholeOrLeavesTheTargetAlone) {
   TTempDir dir;
   Bytes data(300000);

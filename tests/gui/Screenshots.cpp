@@ -10,17 +10,24 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QScreen>
+#include <QSplitter>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "GuiTestSupport.h"
 #include "TestFiles.h"
+#include "core/browser/Formats.h"
 #include "core/bundle/LabReader.h"
+#include "core/images/BMPTools.h"
+#include "core/images/PngImage.h"
+#include "gui/EditUi.h"
 #include "gui/HexViewForm.h"
 #include "gui/TextViewer.h"
 #include "samples/Demo.h"
+#include "samples/ImageSamples.h"
 
 namespace {
 
@@ -127,6 +134,27 @@ int main(int argc, char** argv) {
   } else {
     ++failed;
   }
+  // Editing: a texture replaced by a picture (marked in the list, '*' in the
+  // title), and the list's context menu open on another entry.
+  {
+    m.Actions()->CloseHexViews();
+    // Wide enough for whole names.
+    m.Splitter1->setSizes({400, m.width() - 406});
+    const vld::Bytes bmp = vld::WriteBMP32(vld::samples::WaterPicture());
+    const auto picture =
+        vld::HavePngWriter() ? dir.Write("water.png", vld::BmpToPng(bmp)) : dir.Write("water.bmp", bmp);
+    const int wall = RowOf(m, "textures\\wall.tga");
+    m.FileBox->setCurrentRow(wall);
+    m.Guarded([&] { m.Edit()->ReplaceWith(wall, Q(picture)); });
+    WaitIdle(m);
+    const int strings = RowOf(m, "text\\strings.tab");
+    m.FileBox->setCurrentRow(strings);
+    const QRect row = m.FileBox->EntryRect(strings);
+    m.Edit()->ContextMenu->popup(m.FileBox->viewport()->mapToGlobal(row.center() + QPoint(20, 0)));
+    shoot(&m, "editing.png");
+    m.Edit()->ContextMenu->hide();
+  }
+  f.platform.choiceAnswers = {1};  // the edit is discarded
   m.close();
   return failed ? 1 : 0;
 }

@@ -92,22 +92,31 @@ EntryKind KindOfName(std::string_view name) {
 bool MatchesFilter(std::string_view name, const TEntryFilter& filter) { return TPrepared(filter)(name); }
 
 std::vector<int> FilterEntries(const TLabReader& reader, const TEntryFilter& filter) {
+  return FilterEntries(
+      reader.Count(), [&reader](int i) { return reader.GetName(i); }, filter);
+}
+
+std::vector<int> FilterEntries(int count, const EntryNameFn& name, const TEntryFilter& filter) {
   std::vector<int> out;
   const TPrepared match(filter);
-  for (int i = 0; i < reader.Count(); ++i)
-    if (match(reader.GetName(i))) out.push_back(i);
+  for (int i = 0; i < count; ++i)
+    if (match(name(i))) out.push_back(i);
   return out;
 }
 
 std::vector<TFolderNode> FolderTree(const TLabReader& reader) {
+  return FolderTree(reader.Count(), [&reader](int i) { return reader.GetName(i); });
+}
+
+std::vector<TFolderNode> FolderTree(int count, const EntryNameFn& entryName) {
   // Folded path -> (shown path, count); a std::map keeps each level sorted.
   struct Info {
     std::string path;
     int entries = 0;
   };
   std::map<std::string, Info> folders;
-  for (int i = 0; i < reader.Count(); ++i) {
-    std::string_view name = reader.GetName(i);
+  for (int i = 0; i < count; ++i) {
+    std::string_view name = entryName(i);
     for (std::size_t slash = name.find('\\'); slash != std::string_view::npos; slash = name.find('\\', slash + 1)) {
       if (slash == 0) continue;
       std::string path(name.substr(0, slash));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +33,12 @@ struct TEntryFilter {
 // True when the name passes the filter.
 bool MatchesFilter(std::string_view name, const TEntryFilter& filter);
 
+// The name of entry i of a list of entries (a bundle's, or as edited).
+using EntryNameFn = std::function<std::string_view(int index)>;
+
 // The indexes of the entries that pass, in directory order.
 std::vector<int> FilterEntries(const TLabReader& reader, const TEntryFilter& filter);
+std::vector<int> FilterEntries(int count, const EntryNameFn& name, const TEntryFilter& filter);
 
 // One folder of the folder tree: its path, its own name, its depth and how
 // many entries lie below it (at any depth).
@@ -46,5 +51,6 @@ struct TFolderNode {
 // Every folder that entry names mention, in depth-first order with the
 // folders of each level sorted by name (A-Z folded).
 std::vector<TFolderNode> FolderTree(const TLabReader& reader);
+std::vector<TFolderNode> FolderTree(int count, const EntryNameFn& name);
 
 }  // namespace vld

@@ -4,6 +4,7 @@
 
 #include "core/audio/AifAudio.h"
 #include "core/audio/WvcAudio.h"
+#include "core/bundle/BundleEdit.h"
 #include "core/bundle/LabReader.h"
 #include "core/common/Errors.h"
 #include "core/images/KFNFont.h"
@@ -298,29 +299,39 @@ FileKind IdentifyFile(const std::filesystem::path& path) {
   return IdentifyMagic(static_cast<std::uint32_t>(ReadMagic(path)));
 }
 
-TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, const ReadEntryFn& read,
-                               const StatusFn& status) {
+namespace {
+
+// The entries a surface's textures are found among: a bundle as read, or as edited.
+struct TSurfaceEntries {
+  std::function<int(std::string_view name)> find;
+  std::function<std::string_view(int index)> name;
+  std::function<std::int64_t(int index)> size;
+  ReadEntryFn read;
+};
+
+TSurfaceLoad LoadFrames(const TSurfaceEntries& entries, ByteSpan description, const StatusFn& status) {
   TSurfaceLoad load;
   load.list = ParseSurfaceDescription(description);
   load.missing.assign(load.list.items.size(), false);
   const TFormat& tga = FormatOf(".tga");
   std::int64_t pixels = 0;
   for (std::size_t item = 0; item < load.list.items.size(); ++item) {
-    const int index = reader.FindEntry(load.list.items[item]);
+    const int index = entries.find(load.list.items[item]);
     if (index < 0) {
       // Other lines of the list are notes, not textures the bundle lacks.
       load.missing[item] = NameContains(load.list.items[item], ".tga");
       continue;
     }
     // Only TGA entries make frames: anything else would decode to garbage.
-    if (!NameContains(reader.GetName(index), ".tga")) continue;
-    if (reader.GetSize(index) < 1) {
+    const std::string name(entries.name(index));
+    if (!NameContains(name, ".tga")) continue;
+    if (entries.size(index) < 1) {
       ++load.emptyFrames;
       continue;
     }
     if (status) status("Loading TGA image...");
-    Bytes bytes = read(index);
-    TDecoded d = DecodeEntry(tga, {bytes, reader.GetName(index)}, {status, {}});
+    Bytes bytes = entries.read(index);
+    TDecoded d = DecodeEntry(tga, {bytes, name}, {status, {}});
     if (status) status("");
     if (d.Refused()) {
       ++load.skipped;
@@ -336,6 +347,22 @@ TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, c
     load.frames.push_back({static_cast<int>(item), std::move(d.picture)});
   }
   return load;
+}
+
+}  // namespace
+
+TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, const ReadEntryFn& read,
+                               const StatusFn& status) {
+  return LoadFrames(
+      {[&reader](std::string_view n) { return reader.FindEntry(n); }, [&reader](int i) { return reader.GetName(i); },
+       [&reader](int i) { return std::int64_t{reader.GetSize(i)}; }, read},
+      description, status);
+}
+
+TSurfaceLoad LoadSurfaceFrames(const TBundleEditList& list, ByteSpan description, const StatusFn& status) {
+  return LoadFrames({[&list](std::string_view n) { return list.FindEntry(n); }, [&list](int i) { return list.Name(i); },
+                     [&list](int i) { return list.Size(i); }, [&list](int i) { return list.ReadBytes(i); }},
+                    description, status);
 }
 
 }  // namespace vld

@@ -16,6 +16,7 @@
 namespace vld {
 
 class TLabReader;
+class TBundleEditList;
 
 // The format registry: everything the program knows about an entry type, in
 // one descriptor per type. The main window's labels and buttons, its action
@@ -184,5 +185,8 @@ constexpr std::int64_t kMaxSurfaceFramePixels = std::int64_t{64} * 1024 * 1024;
 using ReadEntryFn = std::function<Bytes(int index)>;
 TSurfaceLoad LoadSurfaceFrames(const TLabReader& reader, ByteSpan description, const ReadEntryFn& read,
                                const StatusFn& status = {});
+// The same among the entries of a bundle as edited (read by position: a
+// worker may call it while the list stays unchanged).
+TSurfaceLoad LoadSurfaceFrames(const TBundleEditList& list, ByteSpan description, const StatusFn& status = {});
 
 }  // namespace vld

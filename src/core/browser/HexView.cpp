@@ -1,6 +1,7 @@
 #include "core/browser/HexView.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -56,6 +57,19 @@ THexSource FileRegionSource(const std::filesystem::path& path, std::int64_t base
 THexSource EntryHexSource(const TLabReader& reader, int index) {
   const TFileHeader& h = reader.GetHeader(index);
   return FileRegionSource(reader.FileName(), h.Offset, h.Size);
+}
+
+THexSource BytesHexSource(Bytes bytes) {
+  auto data = std::make_shared<const Bytes>(std::move(bytes));
+  THexSource source;
+  source.size = source.declaredSize = static_cast<std::int64_t>(data->size());
+  source.read = [data](std::int64_t offset, void* dest, std::size_t n) -> std::size_t {
+    if (offset < 0 || offset >= static_cast<std::int64_t>(data->size())) return 0;
+    const std::size_t take = std::min(n, data->size() - static_cast<std::size_t>(offset));
+    std::memcpy(dest, data->data() + offset, take);
+    return take;
+  };
+  return source;
 }
 
 THexSource WholeFileSource(const std::filesystem::path& path) {

@@ -39,6 +39,8 @@ THexSource FileRegionSource(const std::filesystem::path& path, std::int64_t base
 THexSource EntryHexSource(const TLabReader& reader, int index);
 // A whole file (a stand-alone animation file).
 THexSource WholeFileSource(const std::filesystem::path& path);
+// Bytes held in memory (an entry edited but not saved yet).
+THexSource BytesHexSource(Bytes bytes);
 // Up to n bytes at offset, clipped to the source.
 Bytes ReadHexRange(const THexSource& source, std::int64_t offset, std::size_t n);
 

@@ -14,6 +14,7 @@
 #include "core/images/TGAImage.h"
 #include "core/lua/LuaCompiler.h"
 #include "core/lua/LuaDump.h"
+#include "core/lua/LuaOpcodes.h"
 
 namespace vld {
 
@@ -56,36 +57,8 @@ TImported Made(Bytes data, std::string made) {
   return result;
 }
 
-// The chunk options of the compiled script `like`: its number size and byte
-// order, and the source name it carries. Defaults where it is no chunk.
-TLuaCompileOptions ChunkOptionsOf(ByteSpan like, std::string_view sourceName) {
-  TLuaCompileOptions options;
-  options.SourceName = std::string(sourceName);
-  if (like.size() < 6 || !StartsWith(like, "\x1bLua") || (like[5] != 4 && like[5] != 8)) return options;
-  options.FloatSize = like[5];
-  // Stored most significant byte first, the test number starts with its
-  // exponent's high byte (0x17 for 4 bytes, 0x3A for 8).
-  ByteReader r(like, "compiled script it replaces");
-  try {
-    r.Seek(6);
-    const std::uint8_t first = r.U8();
-    options.MsbFirst = first == 0x17 || first == 0x3A;
-    r.Seek(6 + static_cast<std::size_t>(options.FloatSize) + 2);  // the main function's line
-    const std::size_t length = r.U16BE();
-    std::string name;
-    for (std::uint8_t c : r.Take(length)) {
-      if ((c ^ kLuaStringMask) == 0) break;
-      name += static_cast<char>(c ^ kLuaStringMask);
-    }
-    options.SourceName = name;
-  } catch (const VldError&) {
-    // A chunk cut short keeps the defaults for what it lacks.
-  }
-  return options;
-}
-
 TImported CompileLike(ByteSpan source, std::string_view sourceName, ByteSpan like) {
-  const TLuaCompiled compiled = CompileLua(AsString(source), ChunkOptionsOf(like, sourceName));
+  const TLuaCompiled compiled = CompileLua(AsString(source), ScriptOptionsOf(like, sourceName));
   if (compiled.Failed) {
     TImported refused;
     refused.refusal = "The script does not compile. " + compiled.Error.Text();
@@ -132,7 +105,51 @@ TImported Import(ByteSpan source, std::string_view sourceName, ImportSource kind
   return mismatch();
 }
 
+// A chunk compiled with information on starts its main function with a line
+// instruction and keeps a locals list; one compiled without has neither.
+bool HasDebugInfo(const TLuaFunction& main) {
+  if (!main.Locals.empty()) return true;
+  for (int pc = 2; pc < main.CodeSize;) {
+    const TLuaInstruction in = DecodeLuaInstruction(main.Code, main.CodeSize, pc);
+    if (in.Group && in.Group->Kind == TLuaOpKind::SetLine) return true;
+    pc = in.End();
+  }
+  return false;
+}
+
 }  // namespace
+
+TLuaCompileOptions ScriptOptionsOf(ByteSpan chunk, std::string_view sourceName) {
+  TLuaCompileOptions options;
+  options.SourceName = std::string(sourceName);
+  if (chunk.size() < 6 || !StartsWith(chunk, "\x1bLua") || (chunk[5] != 4 && chunk[5] != 8)) return options;
+  options.FloatSize = chunk[5];
+  // Stored most significant byte first, the test number starts with its
+  // exponent's high byte (0x17 for 4 bytes, 0x3A for 8).
+  ByteReader r(chunk, "compiled script it replaces");
+  try {
+    r.Seek(6);
+    const std::uint8_t first = r.U8();
+    options.MsbFirst = first == 0x17 || first == 0x3A;
+    r.Seek(6 + static_cast<std::size_t>(options.FloatSize) + 2);  // the main function's line
+    const std::size_t length = r.U16BE();
+    std::string name;
+    for (std::uint8_t c : r.Take(length)) {
+      if ((c ^ kLuaStringMask) == 0) break;
+      name += static_cast<char>(c ^ kLuaStringMask);
+    }
+    options.SourceName = name;
+  } catch (const VldError&) {
+    // A chunk cut short keeps the defaults for what it lacks.
+    return options;
+  }
+  try {
+    options.DebugInfo = HasDebugInfo(TLuaFile(Bytes(chunk.begin(), chunk.end()), options.SourceName).Main());
+  } catch (const std::exception&) {
+    // A chunk the loader refuses: compiled with information, as by default.
+  }
+  return options;
+}
 
 ImportSource ClassifyImportSource(std::string_view fileName, ByteSpan bytes) {
   if (LooksLikePicture(bytes)) return ImportSource::Picture;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/common/Bytes.h"
+#include "core/lua/LuaCompiler.h"
 
 namespace vld {
 
@@ -29,6 +30,12 @@ struct TImported {
 
   bool Refused() const { return !refusal.empty(); }
 };
+
+// How source is compiled to stand in for the compiled script `chunk`: its
+// number size and byte order, the source name it carries, and whether it was
+// compiled with line and local information. Defaults (with `sourceName`) for
+// what `chunk` does not tell.
+TLuaCompileOptions ScriptOptionsOf(ByteSpan chunk, std::string_view sourceName);
 
 // Turns a file into an entry of the type of `likeName` in the flavour of
 // `like`, the entry it replaces (its bytes; may be empty for a new entry):

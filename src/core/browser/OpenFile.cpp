@@ -34,11 +34,13 @@ FileKind TOpenFile::Open(const std::filesystem::path& path) {
     reader->Open(path);
     pastEnd_ = CountEntriesPastEnd(*reader);
     bundle_ = std::move(reader);
+    edits_ = std::make_unique<TBundleEditList>(*bundle_);
   }
   return kind_;
 }
 
 void TOpenFile::Close() {
+  edits_.reset();
   if (bundle_) bundle_->Close();
   bundle_.reset();
   single_.Close();
@@ -49,18 +51,31 @@ void TOpenFile::Close() {
 }
 
 int TOpenFile::EntryCount() const {
-  if (bundle_) return bundle_->Count();
+  if (edits_) return edits_->Count();
   return IsSingle() ? 1 : 0;
 }
 
 std::string TOpenFile::EntryName(int index) const {
-  if (bundle_) return std::string(bundle_->GetName(index));
+  if (edits_) return std::string(edits_->Name(index));
   return displayName_;
 }
 
-std::int32_t TOpenFile::EntryOffset(int index) const { return bundle_ ? bundle_->GetOffset(index) : 0; }
+std::int32_t TOpenFile::EntryOffset(int index) const {
+  if (!edits_) return 0;
+  const int original = edits_->Entry(index).original;
+  return original >= 0 ? bundle_->GetOffset(original) : 0;
+}
 
-std::int32_t TOpenFile::EntrySize(int index) const { return bundle_ ? bundle_->GetSize(index) : singleSize_; }
+std::int32_t TOpenFile::EntrySize(int index) const {
+  if (!edits_) return singleSize_;
+  // An entry with new bytes holds less than 2 GiB: a bundle cannot hold more.
+  return static_cast<std::int32_t>(std::min<std::int64_t>(edits_->Size(index), INT32_MAX));
+}
+
+Bytes TOpenFile::ReadEntryBytes(int index) const {
+  if (!edits_) throw VldError("No bundle is open.");
+  return edits_->ReadBytes(index);
+}
 
 std::string TOpenFile::EntryTypeText(int index) const {
   const std::string name = EntryName(index);
@@ -68,7 +83,9 @@ std::string TOpenFile::EntryTypeText(int index) const {
 }
 
 std::string TOpenFile::EntryRefusal(int index, bool whole) const {
-  if (bundle_ && (whole ? !bundle_->EntryComplete(index) : bundle_->EntryMissing(index))) return kPastEndRefusal;
+  if (!edits_ || EntryHasNewBytes(index)) return {};
+  const int i = OriginalIndex(index);
+  if (whole ? !bundle_->EntryComplete(i) : bundle_->EntryMissing(i)) return kPastEndRefusal;
   return {};
 }
 
@@ -96,7 +113,11 @@ std::string TOpenFile::DamagedDirectoryText() const {
 }
 
 std::optional<TOpenFile::TRawRange> TOpenFile::RawRange(int index) {
-  if (bundle_) return TRawRange{&bundle_->Stream(), bundle_->GetOffset(index), bundle_->GetSize(index)};
+  if (edits_) {
+    if (EntryHasNewBytes(index)) return std::nullopt;
+    const int i = OriginalIndex(index);
+    return TRawRange{&bundle_->Stream(), bundle_->GetOffset(i), bundle_->GetSize(i)};
+  }
   if (!IsSingle()) return std::nullopt;
   std::int64_t from = 0;
   if (SingleSmush()) {

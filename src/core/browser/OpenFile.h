@@ -8,15 +8,18 @@
 #include <string_view>
 
 #include "core/browser/Formats.h"
+#include "core/bundle/BundleEdit.h"
 #include "core/bundle/FileStream.h"
 #include "core/bundle/LabReader.h"
 
 namespace vld {
 
-// What the viewer has open: nothing, a LAB bundle (its reader) or a
-// stand-alone animation file (kept open for reading). It decides everything
-// about the bytes: the kind by the first four bytes, the one listed name of a
-// stand-alone file, which entries can be read and what a raw save copies.
+// What the viewer has open: nothing, a LAB bundle (its reader and the edits
+// made to it) or a stand-alone animation file (kept open for reading). It
+// decides everything about the bytes: the kind by the first four bytes, the
+// one listed name of a stand-alone file, which entries can be read and what a
+// raw save copies. A bundle's entries are listed as edited: indexes, names,
+// sizes and bytes are those of the edit list, which is what a save writes.
 class TOpenFile {
  public:
   TOpenFile() = default;
@@ -48,10 +51,26 @@ class TOpenFile {
   std::int32_t SingleSize() const { return singleSize_; }
   const std::string& DisplayName() const { return displayName_; }
 
+  // The edits to the open bundle; nullptr unless a bundle is open.
+  TBundleEditList* Edits() { return edits_.get(); }
+  const TBundleEditList* Edits() const { return edits_.get(); }
+  bool HasChanges() const { return edits_ && edits_->HasChanges(); }
+  // The entry was added, renamed or given new bytes since the bundle was opened.
+  bool EntryChanged(int index) const { return edits_ && edits_->IsChanged(index); }
+  // Its bytes are new: they are not in the open file (and have no offset there yet).
+  bool EntryHasNewBytes(int index) const { return edits_ && edits_->Entry(index).content != nullptr; }
+  // The entry's index in the open file; -1 for an added one.
+  int OriginalIndex(int index) const { return edits_ ? edits_->Entry(index).original : index; }
+  // The entry's bytes as edited (a bundle only). Positioned reads: a worker
+  // may call it while the edit list stays unchanged.
+  Bytes ReadEntryBytes(int index) const;
+
   // Entries listed: the bundle's, or the one stand-alone file; 0 when nothing is open.
   int EntryCount() const;
   // The 8-bit name as stored (the display name of a stand-alone file).
   std::string EntryName(int index) const;
+  // Offset in the open file (that of the original entry for a renamed one);
+  // meaningless for an entry with new bytes.
   std::int32_t EntryOffset(int index) const;
   std::int32_t EntrySize(int index) const;
   // The type text shown for an entry: a movie says what it is (a movie inside
@@ -69,7 +88,8 @@ class TOpenFile {
   std::string DamagedDirectoryText() const;
 
   // What "Save file..." copies: from where and how much. For a Smush-wrapped
-  // file that is its Bink data; nullopt when it has none.
+  // file that is its Bink data; nullopt when it has none, and for an entry
+  // with new bytes (ReadEntryBytes has them).
   struct TRawRange {
     const TFileStream* file = nullptr;
     std::int64_t from = 0;
@@ -81,6 +101,7 @@ class TOpenFile {
   FileKind kind_ = FileKind::Other;
   std::filesystem::path path_;
   std::unique_ptr<TLabReader> bundle_;
+  std::unique_ptr<TBundleEditList> edits_;  // over *bundle_, released before it
   TFileStream single_;
   std::int32_t singleSize_ = 0;
   std::string displayName_;
