@@ -484,12 +484,20 @@ void TEditUi::SaveTo(const fs::path& target, const fs::path& reopen) {
     if (progress_) progress_->Finish();
     emit inputEnabled(true);
   };
+  std::function<void()> release;
+#ifdef _WIN32
+  // Windows replaces no file that is open: the bundle lets go of its file once
+  // the new one is written (reads meanwhile give nothing), and takes it up
+  // again if the new one could not take its name.
+  release = [source = &session_.File().Reader()->Stream()] { source->Release(); };
+#endif
   work->Start<vld::TSaveResult>(
       "Saving the bundle",
-      [this, list, target, work, shown, hook = saveHook_](const std::atomic<bool>& cancel) {
+      [this, list, target, work, shown, hook = saveHook_, release](const std::atomic<bool>& cancel) {
         vld::TSaveOptions options;
         options.cancel = &cancel;
         options.beforeWrite = hook;
+        options.releaseSource = release;
         options.progress = [this, work, shown, throttle = vld::TThrottle()](std::int64_t done,
                                                                             std::int64_t total) mutable {
           if (!throttle.Due(done >= total)) return;
@@ -510,6 +518,13 @@ void TEditUi::SaveTo(const fs::path& target, const fs::path& reopen) {
       [this, finish](std::exception_ptr e) {
         finish();
         afterSave_ = nullptr;
+        if (vld::TLabReader* reader = session_.File().Reader(); reader && !reader->Stream().IsOpen()) {
+          try {
+            reader->Stream().Reacquire();
+          } catch (...) {
+            session_.ShowError(std::current_exception());
+          }
+        }
         try {
           std::rethrow_exception(e);
         } catch (const vld::ESaveCancelled&) {

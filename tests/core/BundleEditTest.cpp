@@ -192,6 +192,32 @@ TEST_F(BundleEditTest, SavingOverTheOpenBundleReplacesItWithoutWritingTheFileBei
   EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"in.lab"});
 }
 
+// How the viewer saves over the bundle it shows on Windows: the reader lets go
+// of its file and keeps its directory; it takes the file up again only when it
+// is still the same size (the save failed), and a save that went through is
+// read anew.
+TEST_F(BundleEditTest, AReleasedBundleKeepsItsDirectoryAndTakesItsFileUpAgain) {
+  const fs::path in = WriteSample();
+  reader.Open(in);
+  TBundleEditList list(reader);
+  list.Apply(TBundleEdit::Replace(1, TEntryContent::FromBytes(Text("new text, longer"))));
+  const std::int64_t size = reader.FileSize();
+  reader.Stream().Release();
+  EXPECT_FALSE(reader.Stream().IsOpen());
+  EXPECT_EQ(reader.FileSize(), size);
+  EXPECT_EQ(reader.GetName(1), "b.tab");
+  std::uint8_t byte = 0;
+  EXPECT_EQ(reader.Stream().ReadAt(0, &byte, 1), 0u);  // nothing, not a fault
+  reader.Stream().Reacquire();
+  EXPECT_EQ(reader.ReadEntryBytes(2), Text("BBBB"));
+
+  TSaveOptions options;
+  options.releaseSource = [this] { reader.Stream().Release(); };
+  SaveBundle(list, in, options);
+  EXPECT_THROW(reader.Stream().Reacquire(), FileError);  // another file now: open it anew
+  EXPECT_FALSE(reader.Stream().IsOpen());
+}
+
 #ifndef _WIN32
 TEST_F(BundleEditTest, WithoutReleasingItTheReaderKeepsReadingTheFileItOpened) {
   const fs::path in = WriteSample();

@@ -37,9 +37,6 @@ namespace {
 QString Q(const fs::path& p) { return PathQt(p); }
 Bytes Text(std::string_view s) { return Bytes(s.begin(), s.end()); }
 
-// Saving over the open bundle replaces a file that is still open: not under Wine.
-constexpr bool kInPlaceSaves = !vld::kWindows;
-
 // A picture file: PNG when this build writes PNG, BMP otherwise (both import alike).
 Bytes PictureFile(const vld::TPixelImage& picture) {
   const Bytes bmp = vld::WriteBMP32(picture);
@@ -358,7 +355,6 @@ class EditTest : public QObject {
   }
 
   void SaveWritesWhatTheEditListHoldsAndReopens() {
-    if (!kInPlaceSaves) QSKIP("replacing a file that is still open: not under Wine");
     TViewerFixture f;
     TMainForm& m = f.Main();
     OpenFresh(f);
@@ -453,7 +449,6 @@ class EditTest : public QObject {
     for ([[maybe_unused]] const auto& item : fs::directory_iterator(bundle.parent_path())) ++files;
     QCOMPARE(files, 1);
     // And a save that works after all.
-    if (!kInPlaceSaves) return;
     Edit(f).SetSaveHook({});
     Edit(f).acSave->trigger();
     WaitIdle(m);
@@ -462,7 +457,6 @@ class EditTest : public QObject {
 
   void UnsavedChangesAskOnClose() {
     for (int answer : {2, 1, 0}) {  // Cancel, Discard, Save
-      if (answer == 0 && !kInPlaceSaves) continue;
       TViewerFixture f;
       TMainForm& m = f.Main();
       m.show();
@@ -490,7 +484,6 @@ class EditTest : public QObject {
 
   void UnsavedChangesAskBeforeAnotherFileOpens() {
     for (int answer : {2, 1, 0}) {  // Cancel, Discard, Save
-      if (answer == 0 && !kInPlaceSaves) continue;
       TViewerFixture f;
       TMainForm& m = f.Main();
       const Bytes original = OpenFresh(f);
@@ -638,7 +631,6 @@ class EditTest : public QObject {
     WaitIdle(m);
     QVERIFY2(f.platform.boxes.empty(), qPrintable(f.platform.BoxTexts().join("\n")));
     QCOMPARE(static_cast<std::int64_t>(fs::file_size(dir_.File("large/out.bin"))), size);
-    if (!kInPlaceSaves) return;
     Edit(f).acSave->trigger();
     WaitIdle(m);
     vld::TLabReader saved;

@@ -50,6 +50,26 @@ void TFileStream::Close() {
   osPos_ = -1;
 }
 
+void TFileStream::Release() {
+#ifdef _WIN32
+  std::lock_guard<std::mutex> lock(readLock_);
+#endif
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  osPos_ = -1;
+}
+
+void TFileStream::Reacquire() {
+  if (file_ || path_.empty()) return;
+  const std::filesystem::path path = path_;
+  const std::int64_t size = size_;
+  Open(path);
+  if (size_ != size) {
+    Close();
+    throw FileError("File " + PathText(path) + " changed while it was let go; open it again.");
+  }
+}
+
 int TFileStream::Descriptor() const {
 #ifdef _WIN32
   return -1;
@@ -79,11 +99,14 @@ std::size_t TFileStream::ReadAtZeroFilled(std::int64_t pos, void* dest, std::siz
 }
 
 std::size_t TFileStream::ReadAt(std::int64_t pos, void* dest, std::size_t n) const {
+#ifdef _WIN32
+  // No pread here: the C stream is moved under a lock and Read learns where it
+  // stands. The lock is taken first, as Release may close the file meanwhile.
+  std::lock_guard<std::mutex> lock(readLock_);
+#endif
   if (!file_ || n == 0 || pos < 0 || pos >= size_) return 0;
   n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), size_ - pos));
 #ifdef _WIN32
-  // No pread here: the C stream is moved under a lock and Read learns where it stands.
-  std::lock_guard<std::mutex> lock(readLock_);
   if (::fseeko(file_, pos, SEEK_SET) != 0) {
     osPos_ = -1;
     return 0;

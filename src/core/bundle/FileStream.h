@@ -30,6 +30,13 @@ class TFileStream {
   void Open(const std::filesystem::path& path);  // throws FileError naming the file
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
+  // Lets go of the file but keeps its name and size, so that another file can
+  // take its name (Windows replaces no file that is open); reads then give
+  // nothing. Safe while other threads read on Windows, where saving over the
+  // open bundle needs it. Reacquire opens the same file again and refuses one
+  // whose size changed meanwhile.
+  void Release();
+  void Reacquire();
 
   std::int64_t Size() const { return size_; }
   std::int64_t Position() const { return pos_; }
