@@ -292,7 +292,21 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.platform.boxes.size(), size_t(1));
     QCOMPARE(f.platform.boxes[0].kind, BoxKind::Warning);
     QVERIFY(f.platform.boxes[0].text.startsWith("The bundle is damaged"));
+    QVERIFY(f.platform.boxes[0].text.contains("its directory announces 2147483647 entries"));
     QVERIFY(m.FileBox->count() >= 1 && m.FileBox->count() <= 2);
+
+    // A name without its end mark is named as such, as vldtool names it.
+    vld::samples::TRawLab open;
+    open.count = 1;
+    open.records.push_back({0, 0, 0});
+    open.namesPosition = vld::kNamesOffsetConstant + 36;
+    Bytes unended = vld::samples::MaskedName("open.til");
+    unended.pop_back();
+    open.tail = unended;
+    f.platform.boxes.clear();
+    f.Open(RawFile("open.lab", open.Build()));
+    QCOMPARE(f.platform.boxes.size(), size_t(1));
+    QVERIFY2(f.platform.boxes[0].text.contains("without an end mark"), qPrintable(f.platform.boxes[0].text));
   }
 
   void AFileThatCannotBeOpenedIsReportedInABox() {

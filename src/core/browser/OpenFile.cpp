@@ -106,10 +106,10 @@ std::string ShortBundleText(int entriesPastEnd) {
 
 std::string TOpenFile::DamagedDirectoryText() const {
   if (!bundle_ || !bundle_->IsDamaged()) return {};
-  return "The bundle is damaged: its directory announces " + std::to_string(bundle_->DeclaredCount()) +
-         " entries, but the file holds only " + std::to_string(bundle_->Count()) +
-         " of them (or a name is longer than " + std::to_string(kMaxNameLength) +
-         " characters). The entries that exist are listed.";
+  // The reasons vldtool gives, one a line.
+  std::string text = "The bundle is damaged:";
+  for (const std::string& reason : DamageReport(*bundle_)) text += "\n- " + reason;
+  return text + "\nThe entries that could be read are listed.";
 }
 
 std::optional<TOpenFile::TRawRange> TOpenFile::RawRange(int index) {
