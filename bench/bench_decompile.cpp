@@ -74,11 +74,11 @@ const Bytes& ScriptOf(int units) {
   return it->second;
 }
 
-void BM_Decompile(benchmark::State& state) {
-  const Bytes& chunk = ScriptOf(static_cast<int>(state.range(0)));
+// Decompiles the chunk in every iteration; range(0) counts its units or lines.
+void DecompileChunk(benchmark::State& state, const Bytes& chunk, const char* name) {
   std::size_t textSize = 0;
   for (auto _ : state) {
-    std::string text = vld::DumpLuaChunk(chunk, "bench.lua");
+    std::string text = vld::DumpLuaChunk(chunk, name);
     textSize = text.size();
     benchmark::DoNotOptimize(text.data());
   }
@@ -86,6 +86,11 @@ void BM_Decompile(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.counters["chunk_bytes"] = static_cast<double>(chunk.size());
   state.counters["text_bytes"] = static_cast<double>(textSize);
+}
+
+void BM_Decompile(benchmark::State& state) {
+  const Bytes& chunk = ScriptOf(static_cast<int>(state.range(0)));
+  DecompileChunk(state, chunk, "bench.lua");
   // Functions shown as their listing (code no source compiles to): none expected.
   std::string text = vld::DumpLuaChunk(chunk, "bench.lua");
   std::size_t listed = 0;
@@ -135,17 +140,7 @@ const Bytes& CompiledLines(int lines) {
 }
 
 void BM_DecompileLines(benchmark::State& state) {
-  const Bytes& chunk = CompiledLines(static_cast<int>(state.range(0)));
-  std::size_t textSize = 0;
-  for (auto _ : state) {
-    std::string text = vld::DumpLuaChunk(chunk, "lines.lua");
-    textSize = text.size();
-    benchmark::DoNotOptimize(text.data());
-  }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(chunk.size()));
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-  state.counters["chunk_bytes"] = static_cast<double>(chunk.size());
-  state.counters["text_bytes"] = static_cast<double>(textSize);
+  DecompileChunk(state, CompiledLines(static_cast<int>(state.range(0))), "lines.lua");
 }
 BENCHMARK(BM_DecompileLines)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 

@@ -22,16 +22,6 @@
 #include "gui/EntryList.h"
 #include "gui/Main.h"
 
-namespace {
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   const fs::path root = fs::path(fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path()) / "vld-edit-list";
@@ -43,14 +33,8 @@ int main(int argc, char** argv) {
   const int entries = argc > 1 ? std::max(2, std::atoi(argv[1])) : 100000;
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 21;
 
-  // The bundle of gui_list_fill: 8-byte entries in 200 folders.
   const fs::path bundle = root / "big.lab";
-  {
-    vld::LabWriter w;
-    for (int i = 0; i < entries; ++i)
-      w.Add("folder" + std::to_string(i % 200) + "\\entry_" + std::to_string(i) + ".til", vld::Bytes(8, 1));
-    w.Write(bundle);
-  }
+  WriteFolderBundle(bundle, entries);
 
   TBenchPlatform platform;
   TAppWindows windows = CreateAppWindows(platform);

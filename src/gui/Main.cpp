@@ -285,14 +285,10 @@ void TMainForm::OpenFile(const QString& path) {
   if (!edit_->MayLeave([this, path] { OpenFile(path); })) return;
   // The worker reads the open bundle: it must not be replaced under it.
   if (session_->RefuseWhileBusy()) return;
-  list_->Clear();
-  session_->File().Close();
+  CloseShownFile();
   // The text viewer's text no longer belongs to an entry of what is open.
   if (textForm_) textForm_->SetSourceEntry(-1);
   edit_->FileOpened();
-  UpdateTitle();
-  // Nothing of the previous file stays on show while this one loads.
-  panel_->Clear();
   SetStatus(0, "");
   session_->SetStatus(1, "Loading LAB \"" + path + "\"...");
   try {
@@ -330,11 +326,16 @@ void TMainForm::LoadFile(const QString& path) {
   }
 }
 
-void TMainForm::ReopenSaved(const QString& path, int current) {
+void TMainForm::CloseShownFile() {
   list_->Clear();
   session_->File().Close();
+  // Nothing of the previous file stays on show while the next one loads.
   panel_->Clear();
   UpdateTitle();
+}
+
+void TMainForm::ReopenSaved(const QString& path, int current) {
+  CloseShownFile();
   LoadFile(path);
   if (FileBox->Model()->RowOf(current) >= 0) FileBox->setCurrentRow(current);
 }

@@ -164,6 +164,8 @@ class TMainForm : public QMainWindow {
   void SetInputEnabled(bool enabled);
   // The title names the open file and shows '*' while it has unsaved changes.
   void UpdateTitle();
+  // Empties the list and the panel and closes what is open, before another file loads.
+  void CloseShownFile();
   // After a save: the saved bundle is opened, on the entry that was current.
   void ReopenSaved(const QString& path, int current);
 

@@ -46,17 +46,13 @@ Bytes BlankTileData() {
 // Where the pixels of the first five tiles start in inflated tile data, found
 // as the tile reader finds them; refuses tiles the picture cannot be put into.
 std::vector<std::size_t> FindTilePixels(ByteSpan data) {
-  ByteReader r(data, "tile entry it replaces");
-  r.Seek(4);
-  const std::size_t block = r.U32LE();
-  r.Seek(block + 16);
-  int count = r.U8();
-  if (count == 0 || count > kMaxTiles) count = kMaxTiles;
-  if (count < kStoredTiles)
-    throw VldError("The tile entry it replaces holds " + std::to_string(count) +
+  const TTileHeader header = ReadTileHeader(data, "tile entry it replaces");
+  if (header.count < kStoredTiles)
+    throw VldError("The tile entry it replaces holds " + std::to_string(header.count) +
                    " tiles; a picture can only be put into an entry of five or more.");
+  ByteReader r(data, "tile entry it replaces");
   std::vector<std::size_t> at;
-  r.Seek(block + kTileBlockSize);
+  r.Seek(header.firstTile);
   for (int k = 0; k < kStoredTiles; ++k) {
     const std::int32_t w = r.I32LE(), h = r.I32LE();
     if (w != kTileSize || h != kTileSize)

@@ -102,14 +102,9 @@ void CopyExchanged(std::uint8_t* dest, const TTileView& tile, std::size_t offset
 }
 
 std::vector<TTileView> LoadTiles(ByteSpan inflated, const StatusFn& status) {
-  ByteReader header(inflated, "tile entry");
-  header.Seek(4);
-  const std::size_t block = header.U32LE();
-  header.Seek(block + 16);
-  int count = header.U8();
-  if (count == 0 || count > kMaxTiles) count = kMaxTiles;
+  const TTileHeader header = ReadTileHeader(inflated, "tile entry");
   Report(status, "Loading tiles...");
-  return ReadTiles(inflated, block + kTileBlockSize, count);
+  return ReadTiles(inflated, header.firstTile, header.count);
 }
 
 // Places the tiles into a zero-filled 640 x 480 picture whose row y starts at
@@ -139,6 +134,16 @@ void PlaceTiles(const std::vector<TTileView>& tiles, TRowOf rowOf, const StatusF
 }
 
 }  // namespace
+
+TTileHeader ReadTileHeader(ByteSpan inflated, const char* what) {
+  ByteReader header(inflated, what);
+  header.Seek(4);
+  const std::size_t block = header.U32LE();
+  header.Seek(block + 16);
+  int count = header.U8();
+  if (count == 0 || count > kMaxTiles) count = kMaxTiles;
+  return {block + kTileBlockSize, count};
+}
 
 TPixelImage AssembleTiles(ByteSpan inflated, const StatusFn& status) {
   const std::vector<TTileView> tiles = LoadTiles(inflated, status);

@@ -20,6 +20,15 @@ constexpr int kMaxTiles = 6;
 // Offset of the first tile behind the tile block.
 constexpr std::size_t kTileBlockSize = 128;
 
+// Where the tiles of inflated tile data start and how many the count byte
+// asks for (0, or above kMaxTiles, reads kMaxTiles). `what` names the data in
+// the error thrown when the header lies outside it.
+struct TTileHeader {
+  std::size_t firstTile = 0;
+  int count = 0;
+};
+TTileHeader ReadTileHeader(ByteSpan inflated, const char* what);
+
 // Builds the 640 x 480 picture from an inflated tile entry. Status texts:
 // "Loading tiles...", "Copying tiles...", "Still copying...", "Creating screen...".
 // Tiles are placed as 256 x 256 pixels each; whatever a tile or the data does
